@@ -1,0 +1,95 @@
+#include "core/Component.h"
+
+#include <algorithm>
+
+#include "core/Exceptions.h"
+#include "core/Format.h"
+
+namespace qv {
+
+TObject::~TObject() = default;
+
+namespace {
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+}  // namespace
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool IsValidIdent(const std::string& text) {
+  if (text.empty() || !IsIdentStart(text[0])) return false;
+  return std::all_of(text.begin() + 1, text.end(), IsIdentChar);
+}
+
+TComponent::TComponent(TComponent* owner) {
+  if (owner != nullptr) owner->Insert(this);
+}
+
+TComponent::~TComponent() {
+  state_ |= csDestroying;
+  DestroyComponents();
+  if (owner_ != nullptr) owner_->Remove(this);
+}
+
+void TComponent::SetName(const std::string& name) {
+  if (name == name_) return;
+  if (!name.empty() && !IsValidIdent(name)) {
+    throw EComponentError(Format("''%s'' is not a valid component name", name));
+  }
+  if (!name.empty() && owner_ != nullptr) {
+    TComponent* other = owner_->FindComponent(name);
+    if (other != nullptr && other != this) {
+      throw EComponentError(Format("A component named %s already exists", name));
+    }
+  }
+  name_ = name;
+}
+
+TComponent* TComponent::FindComponent(const std::string& name) const {
+  if (name.empty()) return nullptr;
+  for (TComponent* component : components_) {
+    if (SameText(component->name_, name)) return component;
+  }
+  return nullptr;
+}
+
+void TComponent::Loaded() { ClearState(csLoading); }
+
+void TComponent::DestroyComponents() {
+  while (!components_.empty()) {
+    TComponent* last = components_.back();
+    Remove(last);
+    delete last;
+  }
+}
+
+void TComponent::ChangeOwner(TComponent* owner) {
+  if (owner == owner_) return;
+  if (owner_ != nullptr) owner_->Remove(this);
+  if (owner != nullptr) owner->Insert(this);
+}
+
+void TComponent::Notification(TComponent*, Operation) {}
+
+void TComponent::Insert(TComponent* component) {
+  components_.push_back(component);
+  component->owner_ = this;
+  Notification(component, Operation::Insert);
+}
+
+void TComponent::Remove(TComponent* component) {
+  auto it = std::find(components_.begin(), components_.end(), component);
+  if (it == components_.end()) return;
+  components_.erase(it);
+  component->owner_ = nullptr;
+  if ((state_ & csDestroying) == 0) Notification(component, Operation::Remove);
+}
+
+}  // namespace qv

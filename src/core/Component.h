@@ -1,0 +1,93 @@
+#pragma once
+// Object model: TObject, TPersistent and TComponent with the ownership
+// rules every window relies on. An owner destroys the components it owns,
+// last created first; a component removes itself from its owner when it is
+// destroyed on its own. Components are the one place where the code holds
+// raw owning pointers: the owner's list is the owner.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class TObject {
+ public:
+  TObject() = default;
+  TObject(const TObject&) = delete;
+  TObject& operator=(const TObject&) = delete;
+  virtual ~TObject();
+  virtual const char* ClassName() const noexcept { return "TObject"; }
+};
+
+class TPersistent : public TObject {
+ public:
+  const char* ClassName() const noexcept override { return "TPersistent"; }
+};
+
+// Component state marks.
+enum ComponentStateFlag : uint32_t {
+  csLoading = 1u << 0,     // created or being read from a form stream, until Loaded()
+  csReading = 1u << 1,     // only while the component's own record is read
+  csDestroying = 1u << 2,  // destructor running
+  csInline = 1u << 3,
+};
+
+class TComponent : public TPersistent {
+ public:
+  explicit TComponent(TComponent* owner);
+  ~TComponent() override;
+  const char* ClassName() const noexcept override { return "TComponent"; }
+
+  TComponent* Owner() const noexcept { return owner_; }
+  const std::string& Name() const noexcept { return name_; }
+  // Validates the name ("''%s'' is not a valid component name") and its
+  // uniqueness among the owner's components.
+  virtual void SetName(const std::string& name);
+
+  int ComponentCount() const noexcept { return static_cast<int>(components_.size()); }
+  TComponent* Components(int index) const { return components_.at(static_cast<size_t>(index)); }
+  // Case-insensitive, like every identifier lookup of the framework.
+  TComponent* FindComponent(const std::string& name) const;
+
+  uint32_t ComponentState() const noexcept { return state_; }
+  bool HasState(ComponentStateFlag flag) const noexcept { return (state_ & flag) != 0; }
+  void SetState(ComponentStateFlag flag) noexcept { state_ |= flag; }
+  void ClearState(ComponentStateFlag flag) noexcept { state_ &= ~static_cast<uint32_t>(flag); }
+
+  // Loaded notification: given after the whole window has been read.
+  virtual void Loaded();
+
+  int Tag() const noexcept { return tag_; }
+  void SetTag(int tag) noexcept { tag_ = tag; }
+
+  // Destroys every owned component, last created first.
+  void DestroyComponents();
+
+  // Moves this component to another owner (nullptr: unowned).
+  void ChangeOwner(TComponent* owner);
+
+ protected:
+  // Called on the owner when a component it owns is inserted or removed, so
+  // that the owner can drop references it keeps to it.
+  enum class Operation { Insert, Remove };
+  virtual void Notification(TComponent* component, Operation operation);
+
+ private:
+  void Insert(TComponent* component);
+  void Remove(TComponent* component);
+
+  TComponent* owner_ = nullptr;
+  std::string name_;
+  std::vector<TComponent*> components_;
+  uint32_t state_ = 0;
+  int tag_ = 0;
+};
+
+// True when text is a valid identifier: a letter or underscore, then letters,
+// digits or underscores (ASCII only).
+bool IsValidIdent(const std::string& text);
+
+// Case-insensitive comparison over ASCII letters, as identifiers compare.
+bool SameText(const std::string& a, const std::string& b);
+
+}  // namespace qv

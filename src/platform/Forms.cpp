@@ -1,0 +1,429 @@
+#include "platform/Forms.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/Application.h"
+#include "platform/Guard.h"
+#include "platform/StdCtrls.h"
+#include "core/ShellText.h"
+
+namespace qv {
+
+TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
+  visible_ = false;
+  SetBounds(0, 0, 320, 240);
+}
+
+TCustomForm::~TCustomForm() = default;
+
+void TCustomForm::AfterConstruction() {
+  if (OnCreate) Guarded([this] { OnCreate(this); });
+}
+
+void TCustomForm::CreateParams(TCreateParams& params) {
+  TWinControl::CreateParams(params);
+  params.style &= ~static_cast<DWORD>(WS_CHILD | WS_VISIBLE);
+  params.exStyle = 0;
+  switch (borderStyle_) {
+    case TFormBorderStyle::bsNone:
+      params.style |= WS_POPUP;
+      break;
+    case TFormBorderStyle::bsSingle:
+    case TFormBorderStyle::bsToolWindow:
+      params.style |= WS_CAPTION | WS_BORDER;
+      break;
+    case TFormBorderStyle::bsSizeable:
+    case TFormBorderStyle::bsSizeToolWin:
+      params.style |= WS_CAPTION | WS_THICKFRAME;
+      break;
+    case TFormBorderStyle::bsDialog:
+      params.style |= WS_POPUP | WS_CAPTION;
+      params.exStyle |= WS_EX_DLGMODALFRAME;
+      break;
+  }
+  if (borderStyle_ == TFormBorderStyle::bsToolWindow ||
+      borderStyle_ == TFormBorderStyle::bsSizeToolWin) {
+    params.exStyle |= WS_EX_TOOLWINDOW;
+  }
+  if (borderStyle_ != TFormBorderStyle::bsNone && (borderIcons_ & biSystemMenu) != 0) {
+    params.style |= WS_SYSMENU;
+    if (borderStyle_ != TFormBorderStyle::bsDialog) {
+      if ((borderIcons_ & biMinimize) != 0) params.style |= WS_MINIMIZEBOX;
+      if ((borderIcons_ & biMaximize) != 0) params.style |= WS_MAXIMIZEBOX;
+    }
+  }
+  if (windowState_ == TWindowState::wsMaximized) params.style |= WS_MAXIMIZE;
+  params.parent = Application != nullptr ? Application->Handle() : nullptr;
+  // The main window carries the task bar entry of the program.
+  if (Application != nullptr &&
+      (Application->MainWindow() == this || Application->MainWindow() == nullptr)) {
+    params.exStyle |= WS_EX_APPWINDOW;
+  }
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle style) {
+  borderStyle_ = style;
+  if (HandleAllocated()) {
+    DestroyHandle();
+    HandleNeeded();
+  }
+}
+
+void TCustomForm::SetBorderIcons(TBorderIcons icons) {
+  borderIcons_ = icons;
+  if (HandleAllocated()) {
+    DestroyHandle();
+    HandleNeeded();
+  }
+}
+
+void TCustomForm::SetWindowState(TWindowState state) {
+  if (state == windowState_) return;
+  windowState_ = state;
+  if (HandleAllocated() && Visible()) {
+    ::ShowWindow(handle_, state == TWindowState::wsMaximized   ? SW_SHOWMAXIMIZED
+                          : state == TWindowState::wsMinimized ? SW_SHOWMINIMIZED
+                                                               : SW_SHOWNORMAL);
+  }
+}
+
+RECT TCustomForm::OuterRectForClient(int width, int height) {
+  TCreateParams params;
+  CreateParams(params);
+  RECT r{0, 0, width, height};
+  ::AdjustWindowRectEx(&r, params.style, FALSE, params.exStyle);
+  return r;
+}
+
+int TCustomForm::ClientWidth() {
+  const RECT frame = OuterRectForClient(0, 0);
+  return Width() - (frame.right - frame.left);
+}
+
+int TCustomForm::ClientHeight() {
+  const RECT frame = OuterRectForClient(0, 0);
+  return Height() - (frame.bottom - frame.top);
+}
+
+void TCustomForm::SetClientSize(int width, int height) {
+  const RECT r = OuterRectForClient(width, height);
+  SetBounds(Left(), Top(), r.right - r.left, r.bottom - r.top);
+}
+
+void TCustomForm::SetActiveControl(TWinControl* control) {
+  activeControl_ = control;
+  if (control != nullptr && HandleAllocated() && ::GetActiveWindow() == handle_ &&
+      control->CanFocus()) {
+    control->SetFocus();
+  }
+}
+
+void TCustomForm::ApplyPlacement() {
+  if (position_ == TPosition::poScreenCenter) {
+    const int left = (::GetSystemMetrics(SM_CXSCREEN) - Width()) / 2;
+    const int top = (::GetSystemMetrics(SM_CYSCREEN) - Height()) / 2;
+    SetBounds(left, top, Width(), Height());
+    position_ = TPosition::poDesigned;
+  }
+}
+
+void TCustomForm::VisibleChanged() {
+  HandleNeeded();
+  if (visible_) {
+    ApplyPlacement();
+    if (OnShow) Guarded([this] { OnShow(this); });
+    int command = SW_SHOWNORMAL;
+    if (windowState_ == TWindowState::wsMaximized) command = SW_SHOWMAXIMIZED;
+    if (windowState_ == TWindowState::wsMinimized) command = SW_SHOWMINIMIZED;
+    ::ShowWindow(handle_, command);
+  } else {
+    ::ShowWindow(handle_, SW_HIDE);
+  }
+}
+
+void TCustomForm::PaintWindow(HDC dc) { PaintControls(dc); }
+
+bool TCustomForm::CloseQuery() {
+  bool canClose = true;
+  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  return canClose;
+}
+
+void TCustomForm::DoClose(TCloseAction& action) {
+  if (OnClose) OnClose(this, action);
+}
+
+void TCustomForm::RequestClose() {
+  if (modal_) {
+    modalResult_ = resCancel;
+    return;
+  }
+  if (!CloseQuery()) return;
+  TCloseAction action = TCloseAction::caHide;
+  DoClose(action);
+  if (action == TCloseAction::caNone) return;
+  if (Application != nullptr && Application->MainWindow() == this) {
+    Application->RequestTermination();
+  } else if (action == TCloseAction::caHide) {
+    Hide();
+  } else if (action == TCloseAction::caMinimize) {
+    ::ShowWindow(Handle(), SW_MINIMIZE);
+  } else if (action == TCloseAction::caFree) {
+    ReleaseLater();
+  }
+}
+
+void TCustomForm::ReleaseLater() { ::PostMessageA(Handle(), CM_RELEASE, 0, 0); }
+
+void TCustomForm::ModalCloseStep() {
+  try {
+    TCloseAction action = TCloseAction::caNone;
+    if (CloseQuery()) {
+      action = TCloseAction::caHide;
+      DoClose(action);
+    }
+    if (action == TCloseAction::caNone) {
+      modalResult_ = resNone;
+    } else if (action == TCloseAction::caFree) {
+      ReleaseLater();
+    }
+  } catch (...) {
+    modalResult_ = resNone;
+    HandleCurrentException();
+  }
+}
+
+namespace {
+// Undoes what a modal run changed, also when an exception leaves the loop.
+class ModalRestore {
+ public:
+  ModalRestore(TCustomForm& form, bool& modal)
+      : form_(form),
+        modal_(modal),
+        activeBefore_(::GetActiveWindow()),
+        focusBefore_(::GetFocus()),
+        cursor_(::GetCursor()) {}
+  ModalRestore(const ModalRestore&) = delete;
+  ModalRestore& operator=(const ModalRestore&) = delete;
+  ~ModalRestore() {
+    Guarded([this] { form_.Hide(); });
+    ::SetCursor(cursor_);
+    TApplication::EnableTaskWindows(disabled_);
+    if (focusBefore_ != nullptr && ::IsWindow(focusBefore_)) ::SetFocus(focusBefore_);
+    if (activeBefore_ != nullptr && ::IsWindow(activeBefore_)) ::SetActiveWindow(activeBefore_);
+    modal_ = false;
+  }
+  void Disable(HWND except) { disabled_ = TApplication::DisableTaskWindows(except); }
+  void ForgetActive() { activeBefore_ = nullptr; }
+
+ private:
+  TCustomForm& form_;
+  bool& modal_;
+  HWND activeBefore_;
+  HWND focusBefore_;
+  HCURSOR cursor_;
+  std::vector<HWND> disabled_;
+};
+}  // namespace
+
+TModalResult TCustomForm::RunModal() {
+  if (Visible() || !Enabled() || modal_) {
+    throw EInvalidOperation("Cannot make a visible window modal");
+  }
+  if (HWND capture = ::GetCapture()) ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
+  ::ReleaseCapture();
+
+  modal_ = true;
+  ModalRestore restore(*this, modal_);
+  ::SetCursor(::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW)));
+  restore.Disable(Handle());
+
+  Show();
+  ::SetWindowPos(handle_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ::SetForegroundWindow(handle_);
+  ::SetActiveWindow(handle_);
+  ::SendMessageA(handle_, CM_ACTIVATE, 0, 0);
+
+  modalResult_ = resNone;
+  do {
+    Application->HandleOneMessage();
+    if (Application->QuitReceived()) {
+      modalResult_ = resCancel;
+    } else if (modalResult_ != resNone) {
+      ModalCloseStep();
+    }
+  } while (modalResult_ == resNone);
+
+  const TModalResult result = modalResult_;
+  ::SendMessageA(handle_, CM_DEACTIVATE, 0, 0);
+  if (::GetActiveWindow() != handle_) restore.ForgetActive();
+  return result;
+}
+
+void TCustomForm::ActivateFocus() {
+  if (activeControl_ != nullptr && activeControl_->CanFocus()) {
+    ::SetFocus(activeControl_->Handle());
+    return;
+  }
+  std::vector<TWinControl*> list;
+  GetTabOrderList(list);
+  for (TWinControl* control : list) {
+    if (control->TabStop() && control->CanFocus()) {
+      control->SetFocus();
+      return;
+    }
+  }
+  ::SetFocus(handle_);
+}
+
+void TCustomForm::FocusChanged(TWinControl* control) {
+  if (control == this) return;
+  activeControl_ = control;
+  UpdateButtonLooks(control);
+}
+
+void TCustomForm::ControlHidden(TWinControl* control) {
+  for (TWinControl* c = activeControl_; c != nullptr; c = c->Parent()) {
+    if (c == control) {
+      activeControl_ = nullptr;
+      return;
+    }
+  }
+}
+
+TButton* TCustomForm::FindButton(const std::function<bool(TButton&)>& predicate) {
+  std::vector<TWinControl*> list;
+  GetTabOrderList(list);
+  for (TWinControl* control : list) {
+    auto* button = dynamic_cast<TButton*>(control);
+    if (button != nullptr && predicate(*button)) return button;
+  }
+  return nullptr;
+}
+
+void TCustomForm::UpdateButtonLooks(TWinControl* focused) {
+  const bool focusOnButton = dynamic_cast<TButton*>(focused) != nullptr;
+  FindButton([&](TButton& button) {
+    button.SetActiveLook(focusOnButton ? &button == focused : button.Default());
+    return false;
+  });
+}
+
+bool TCustomForm::PreviewKeyDown(WORD, TShiftState) { return false; }
+
+void TCustomForm::SelectNext(TWinControl* current, bool forward) {
+  std::vector<TWinControl*> list;
+  GetTabOrderList(list);
+  std::vector<TWinControl*> candidates;
+  for (TWinControl* control : list) {
+    if (control == current || (control->TabStop() && control->CanFocus())) {
+      candidates.push_back(control);
+    }
+  }
+  if (candidates.empty()) return;
+  auto it = std::find(candidates.begin(), candidates.end(), current);
+  size_t index = 0;
+  const size_t n = candidates.size();
+  if (it == candidates.end()) {
+    index = forward ? 0 : n - 1;
+  } else {
+    const size_t at = static_cast<size_t>(it - candidates.begin());
+    index = forward ? (at + 1) % n : (at + n - 1) % n;
+  }
+  TWinControl* next = candidates[index];
+  if (next->CanFocus() && next->TabStop()) next->SetFocus();
+}
+
+bool TCustomForm::DialogKey(WORD key, TShiftState shift, TWinControl* focused) {
+  switch (key) {
+    case VK_TAB:
+      if ((shift & (ssCtrl | ssAlt)) != 0) return false;
+      SelectNext(focused, (shift & ssShift) == 0);
+      return true;
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+      if (shift != 0) return false;
+      SelectNext(focused, key == VK_RIGHT || key == VK_DOWN);
+      return true;
+    case VK_RETURN: {
+      if (shift != 0) return false;
+      TButton* button = dynamic_cast<TButton*>(focused);
+      if (button == nullptr) button = FindButton([](TButton& b) { return b.Default(); });
+      if (button == nullptr || !button->CanFocus()) return false;
+      button->Click();
+      return true;
+    }
+    case VK_ESCAPE: {
+      if (shift != 0) return false;
+      TButton* button = FindButton([](TButton& b) { return b.Cancel(); });
+      if (button == nullptr || !button->CanFocus()) return false;
+      button->Click();
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool TCustomForm::DialogChar(char character, bool) {
+  const auto upper = [](char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  };
+  TButton* button = FindButton([&](TButton& b) {
+    const char accelerator = AcceleratorOf(b.Caption());
+    return accelerator != 0 && upper(accelerator) == upper(character) && b.CanFocus();
+  });
+  if (button == nullptr) return false;
+  button->SetFocus();
+  button->Click();
+  return true;
+}
+
+LRESULT TCustomForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      RequestClose();
+      return 0;
+    case CM_RELEASE:
+      delete this;
+      return 0;
+    case CM_ACTIVATE:
+      ActivateFocus();
+      return 0;
+    case CM_DEACTIVATE:
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) != WA_INACTIVE) {
+        LRESULT result = DefaultHandler(message, wParam, lParam);
+        ActivateFocus();
+        return result;
+      }
+      break;
+    case WM_SIZE:
+      if (wParam == SIZE_MAXIMIZED) windowState_ = TWindowState::wsMaximized;
+      if (wParam == SIZE_MINIMIZED) windowState_ = TWindowState::wsMinimized;
+      if (wParam == SIZE_RESTORED) windowState_ = TWindowState::wsNormal;
+      break;
+    case WM_WINDOWPOSCHANGED: {
+      // Follow moves and sizes made by the user or the system.
+      const auto* pos = reinterpret_cast<const WINDOWPOS*>(lParam);
+      if ((pos->flags & SWP_NOMOVE) == 0) {
+        left_ = pos->x;
+        top_ = pos->y;
+      }
+      if ((pos->flags & SWP_NOSIZE) == 0 && !::IsZoomed(handle_) && !::IsIconic(handle_)) {
+        width_ = pos->cx;
+        height_ = pos->cy;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return TWinControl::WndProc(message, wParam, lParam);
+}
+
+}  // namespace qv

@@ -1,0 +1,125 @@
+#pragma once
+// Top-level windows: TCustomForm with its modal run and close protocol, and
+// TForm, the base of every concrete window.
+#include <windows.h>
+
+#include <functional>
+
+#include "platform/Controls.h"
+
+namespace qv {
+
+class TButton;
+
+using TModalResult = int32_t;
+constexpr TModalResult resNone = 0;
+constexpr TModalResult resOK = 1;
+constexpr TModalResult resCancel = 2;
+constexpr TModalResult resAbort = 3;
+constexpr TModalResult resRetry = 4;
+constexpr TModalResult resIgnore = 5;
+constexpr TModalResult resYes = 6;
+constexpr TModalResult resNo = 7;
+constexpr TModalResult resAll = 8;
+constexpr TModalResult resNoToAll = 9;
+constexpr TModalResult resYesToAll = 10;
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
+enum TBorderIcon : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
+using TBorderIcons = uint8_t;
+enum class TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poScreenCenter };
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
+using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
+
+class TCustomForm : public TWinControl {
+ public:
+  explicit TCustomForm(TComponent* owner);
+  ~TCustomForm() override;
+  const char* ClassName() const noexcept override { return "TCustomForm"; }
+
+  // Runs after the object is constructed, inside InstantiateForm: OnCreate,
+  // inside a guard.
+  virtual void AfterConstruction();
+
+  TModalResult RunModal();
+  void RequestClose();
+  void ReleaseLater();
+  TModalResult ModalResult() const noexcept { return modalResult_; }
+  void SetModalResult(TModalResult result) noexcept { modalResult_ = result; }
+  bool InModalRun() const noexcept { return modal_; }
+
+  TFormBorderStyle BorderStyle() const noexcept { return borderStyle_; }
+  void SetBorderStyle(TFormBorderStyle style);
+  TBorderIcons BorderIcons() const noexcept { return borderIcons_; }
+  void SetBorderIcons(TBorderIcons icons);
+  TPosition Position() const noexcept { return position_; }
+  void SetPosition(TPosition position) noexcept { position_ = position; }
+  TWindowState WindowState() const noexcept { return windowState_; }
+  void SetWindowState(TWindowState state);
+  bool KeyPreview() const noexcept { return keyPreview_; }
+  void SetKeyPreview(bool value) noexcept { keyPreview_ = value; }
+  bool OldCreateOrder() const noexcept { return oldCreateOrder_; }
+  void SetOldCreateOrder(bool value) noexcept { oldCreateOrder_ = value; }
+
+  int ClientWidth();
+  int ClientHeight();
+  void SetClientSize(int width, int height);
+
+  TWinControl* ActiveControl() const noexcept { return activeControl_; }
+  void SetActiveControl(TWinControl* control);
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnShow;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+
+  // Keyboard handling reached from the controls' pre-processing.
+  // KeyPreview: a key goes to the form before the focused control.
+  virtual bool PreviewKeyDown(WORD key, TShiftState shift);
+  bool DialogKey(WORD key, TShiftState shift, TWinControl* focused);
+  bool DialogChar(char character, bool altHeld);
+  // Moves the focus to the next (or previous) focusable control, wrapping.
+  void SelectNext(TWinControl* current, bool forward);
+
+  void FocusChanged(TWinControl* control);
+  void ControlHidden(TWinControl* control);
+
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  void VisibleChanged() override;
+  void PaintWindow(HDC dc) override;
+
+  bool CloseQuery();
+  void DoClose(TCloseAction& action);
+
+ private:
+  void ApplyPlacement();
+  void ModalCloseStep();
+  void ActivateFocus();
+  void UpdateButtonLooks(TWinControl* focused);
+  TButton* FindButton(const std::function<bool(TButton&)>& predicate);
+  RECT OuterRectForClient(int width, int height);
+
+  TModalResult modalResult_ = resNone;
+  bool modal_ = false;
+  TFormBorderStyle borderStyle_ = TFormBorderStyle::bsSizeable;
+  TBorderIcons borderIcons_ = biSystemMenu | biMinimize | biMaximize;
+  TPosition position_ = TPosition::poDesigned;
+  TWindowState windowState_ = TWindowState::wsNormal;
+  bool keyPreview_ = false;
+  bool oldCreateOrder_ = false;
+  TWinControl* activeControl_ = nullptr;
+};
+
+class TForm : public TCustomForm {
+ public:
+  using TCustomForm::TCustomForm;
+  const char* ClassName() const noexcept override { return "TForm"; }
+};
+
+}  // namespace qv
