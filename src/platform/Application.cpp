@@ -197,7 +197,11 @@ void TApplication::ReportException(TObject*) {
   } catch (const EAbort&) {
     // Silent by design.
   } catch (const Exception& error) {
-    ShowErrorBox(error);
+    if (OnException) {
+      OnException(nullptr, error);
+    } else {
+      ShowErrorBox(error);
+    }
   } catch (...) {
     ShowLastResortBox(current);
   }

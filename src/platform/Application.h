@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -48,6 +49,9 @@ class TApplication : public TComponent {
 
   // Reports the exception being handled (call inside a catch block).
   void ReportException(TObject* sender);
+  // The application-wide exception handler: when set, reported exceptions
+  // (other than EAbort) go to it instead of the error box.
+  std::function<void(TObject* sender, const Exception& error)> OnException;
   void ShowErrorBox(const Exception& error);
   // The last-resort box for what escapes every guard or is no Exception.
   static void ShowLastResortBox(std::exception_ptr error);

@@ -46,6 +46,10 @@ qv_wine_use_prefix() {
   fi
   export WINEPREFIX="$prefix"
   wineserver -p
+  # Start the prefix's system processes now, detached from our output: if a
+  # test program started them they would inherit its pipes and keep them
+  # open after it exits.
+  wine cmd /c ver </dev/null >/dev/null 2>&1
   qv_wine_prefixes+=("$prefix")
 }
 

@@ -1,0 +1,177 @@
+#include "TestSupport.h"
+
+#include <map>
+
+namespace qv::test {
+
+namespace {
+constexpr UINT kRunAction = WM_APP + 1;
+
+class HelperWindow {
+ public:
+  static HelperWindow& Instance() {
+    static HelperWindow instance;
+    return instance;
+  }
+  HWND Handle() const { return window_; }
+  UINT_PTR Store(std::function<void()> action) {
+    const UINT_PTR id = ++next_;
+    actions_[id] = std::move(action);
+    return id;
+  }
+  void Run(UINT_PTR id) {
+    auto it = actions_.find(id);
+    if (it == actions_.end()) return;
+    std::function<void()> action = std::move(it->second);
+    actions_.erase(it);
+    // Test actions run inside the shell's loops: keep their failures inside
+    // the test instead of unwinding through Windows frames.
+    try {
+      action();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "test action threw: " << e.what();
+    } catch (...) {
+      ADD_FAILURE() << "test action threw";
+    }
+  }
+
+ private:
+  HelperWindow() {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = &Proc;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = "QvTestHelper";
+    ::RegisterClassA(&wc);
+    window_ = ::CreateWindowExA(0, "QvTestHelper", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+  }
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kRunAction) {
+      Instance().Run(static_cast<UINT_PTR>(wParam));
+      return 0;
+    }
+    if (message == WM_TIMER) {
+      ::KillTimer(window, wParam);
+      Instance().Run(static_cast<UINT_PTR>(wParam));
+      return 0;
+    }
+    return ::DefWindowProcA(window, message, wParam, lParam);
+  }
+
+  HWND window_ = nullptr;
+  UINT_PTR next_ = 100;
+  std::map<UINT_PTR, std::function<void()>> actions_;
+};
+
+struct FindData {
+  std::string className;
+  std::string caption;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTop(HWND window, LPARAM param) {
+  auto* data = reinterpret_cast<FindData*>(param);
+  char cls[256] = {};
+  ::GetClassNameA(window, cls, sizeof cls);
+  if (::IsWindowVisible(window) && data->className == cls &&
+      (data->caption.empty() || WindowText(window) == data->caption)) {
+    data->found.push_back(window);
+  }
+  return TRUE;
+}
+}  // namespace
+
+void Post(std::function<void()> action) {
+  HelperWindow& helper = HelperWindow::Instance();
+  ::PostMessageA(helper.Handle(), kRunAction, helper.Store(std::move(action)), 0);
+}
+
+void PostMarker(std::function<void()> action) { Post(std::move(action)); }
+
+void After(UINT delayMs, std::function<void()> action) {
+  HelperWindow& helper = HelperWindow::Instance();
+  const UINT_PTR id = helper.Store(std::move(action));
+  ::SetTimer(helper.Handle(), id, delayMs, nullptr);
+}
+
+std::string WindowText(HWND window) {
+  char buffer[4096] = {};
+  ::GetWindowTextA(window, buffer, sizeof buffer);
+  return buffer;
+}
+
+std::vector<HWND> FindTopWindows(const std::string& className, const std::string& caption) {
+  FindData data{className, caption, {}};
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectTop, reinterpret_cast<LPARAM>(&data));
+  return data.found;
+}
+
+HWND FindTopWindow(const std::string& className, const std::string& caption) {
+  const std::vector<HWND> found = FindTopWindows(className, caption);
+  return found.empty() ? nullptr : found.front();
+}
+
+HWND FindChild(HWND parent, const std::string& className, const std::string& text) {
+  for (HWND child = ::FindWindowExA(parent, nullptr, className.c_str(), nullptr); child != nullptr;
+       child = ::FindWindowExA(parent, child, className.c_str(), nullptr)) {
+    if (WindowText(child) == text) return child;
+  }
+  return nullptr;
+}
+
+void PressKeys(std::initializer_list<WORD> keys) {
+  std::vector<INPUT> inputs;
+  for (WORD key : keys) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = key;
+    inputs.push_back(in);
+  }
+  for (auto it = keys.end(); it != keys.begin();) {
+    --it;
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = *it;
+    in.ki.dwFlags = KEYEVENTF_KEYUP;
+    inputs.push_back(in);
+  }
+  ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void DrainQueue() {
+  MSG message;
+  while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message != WM_QUIT) ::DispatchMessageA(&message);
+  }
+}
+
+void ShellTest::SetUp() {
+  DrainQueue();
+  app = std::make_unique<TApplication>();
+  app->OnException = [this](TObject*, const Exception& error) {
+    reported.push_back(std::string(error.ClassName()) + ": " + error.Message());
+  };
+}
+
+void ShellTest::TearDown() {
+  app.reset();
+  DrainQueue();
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  const DWORD start = ::GetTickCount();
+  while (!done()) {
+    if (::GetTickCount() - start > timeoutMs) return false;
+    MSG message;
+    if (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (message.message == WM_QUIT) continue;
+      ::TranslateMessage(&message);
+      ::DispatchMessageA(&message);
+    } else {
+      ::Sleep(1);
+    }
+  }
+  return true;
+}
+
+}  // namespace qv::test

@@ -1,0 +1,56 @@
+#pragma once
+// Helpers for tests that drive the shell's real message loops under Wine:
+// actions that run from inside whatever loop is running (posted or timed),
+// window lookups, and key and click injection.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Exceptions.h"
+#include "platform/Application.h"
+
+namespace qv::test {
+
+// Runs action when the next message loop (RunLoop, RunModal, PumpMessages,
+// a message box) handles the posted message.
+void Post(std::function<void()> action);
+// Runs action once, about delayMs later, from a timer of the test's own.
+void After(UINT delayMs, std::function<void()> action);
+// Posts a plain message to the helper window, for ordering tests.
+void PostMarker(std::function<void()> action);
+
+// Visible top-level windows of this thread with the class (and caption,
+// when given).
+std::vector<HWND> FindTopWindows(const std::string& className, const std::string& caption = {});
+HWND FindTopWindow(const std::string& className, const std::string& caption = {});
+HWND FindChild(HWND parent, const std::string& className, const std::string& text);
+std::string WindowText(HWND window);
+
+// A key press as the user makes it, through the system's input queue, so
+// that the modifier state read by the receiver is right.
+void PressKeys(std::initializer_list<WORD> keys);
+
+// Removes every waiting message, the quit request included.
+void DrainQueue();
+
+// One TApplication per test, and a record of every reported exception
+// instead of error boxes (unless a test wants the real box).
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  void UseRealErrorBox() { app->OnException = nullptr; }
+
+  std::unique_ptr<TApplication> app;
+  std::vector<std::string> reported;  // "ClassName: message"
+};
+
+// Runs a modal loop until done() or the time-out; false on time-out.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+
+}  // namespace qv::test
