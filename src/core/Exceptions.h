@@ -17,8 +17,8 @@ class Exception : public std::exception {
   const char* what() const noexcept override { return message_.c_str(); }
   virtual const char* ClassName() const noexcept { return "Exception"; }
 
-  // Code address at which the exception was raised, when the raiser knows it
-  // (SilentAbort passes its caller's); null otherwise.
+  // Code address at which the exception was raised (SilentAbort passes its
+  // caller's).
   void* ExceptAddress() const noexcept { return address_; }
   void SetExceptAddress(void* address) noexcept { address_ = address; }
 

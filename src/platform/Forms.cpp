@@ -377,7 +377,6 @@ bool TCustomForm::DialogChar(char character, bool) {
     return accelerator != 0 && upper(accelerator) == upper(character) && b.CanFocus();
   });
   if (button == nullptr) return false;
-  button->SetFocus();
   button->Click();
   return true;
 }

@@ -330,4 +330,75 @@ TEST_F(Demo, WalkThrough) {
   std::fflush(stdout);
 }
 
+
+// --- The shipped file ----------------------------------------------------------
+
+class SetupFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = Env("QV_SETUP_EXE");
+    if (path_.empty()) GTEST_SKIP() << "QV_SETUP_EXE is not set";
+  }
+  std::string VersionString(const std::vector<char>& info, const char* name) {
+    const std::string key = std::string("\\StringFileInfo\\040904b0\\") + name;
+    char* value = nullptr;
+    UINT length = 0;
+    if (!::VerQueryValueA(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) ||
+        value == nullptr) {
+      return {};
+    }
+    return value;
+  }
+  std::string path_;
+};
+
+TEST_F(SetupFile, IsA32BitGuiProgramWithoutDllsOfItsOwn) {
+  HMODULE image = ::LoadLibraryExA(path_.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+  ASSERT_NE(image, nullptr);
+  const auto* base = reinterpret_cast<const unsigned char*>(image);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+  // Every imported DLL is one of the system's.
+  const IMAGE_DATA_DIRECTORY& imports =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  std::vector<std::string> names;
+  for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+       entry->Name != 0; ++entry) {
+    std::string name = reinterpret_cast<const char*>(base + entry->Name);
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+    names.push_back(name);
+  }
+  ::FreeLibrary(image);
+  const std::vector<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll",
+                                           "advapi32.dll", "ole32.dll",  "shell32.dll",
+                                           "msvcrt.dll",   "comctl32.dll"};
+  for (const std::string& name : names) {
+    EXPECT_NE(std::find(system.begin(), system.end(), name), system.end()) << name;
+  }
+}
+
+TEST_F(SetupFile, CarriesItsVersionAndAnAdministratorManifest) {
+  DWORD handle = 0;
+  const DWORD size = ::GetFileVersionInfoSizeA(path_.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(::GetFileVersionInfoA(path_.c_str(), 0, size, info.data()));
+  EXPECT_EQ(VersionString(info, "ProductName"), "Quolvex Antivirus");
+  EXPECT_EQ(VersionString(info, "ProductVersion"), "5.0");
+  EXPECT_EQ(VersionString(info, "FileDescription"), "Setup");
+
+  HMODULE image = ::LoadLibraryExA(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC resource = ::FindResourceA(image, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_NE(resource, nullptr) << "no manifest";
+  const char* text = static_cast<const char*>(::LockResource(::LoadResource(image, resource)));
+  const std::string manifest(text, ::SizeofResource(image, resource));
+  ::FreeLibrary(image);
+  EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
+  EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+}
+
 }  // namespace

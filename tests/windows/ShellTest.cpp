@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -323,6 +324,57 @@ TEST_F(Guards, TimerTickExceptionIsReportedAndTheTimerKeepsRunning) {
   EXPECT_TRUE(timer->Running());
   EXPECT_GE(reported.size(), 2u);
   EXPECT_EQ(reported.front(), "Exception: tick failed");
+}
+
+// Reads and closes the last-resort box that the test's action leads to.
+struct LastResortSeen {
+  std::string caption;
+  std::string text;
+};
+
+void CloseLastResortBoxLater(LastResortSeen& seen) {
+  After(300, [&seen] {
+    HWND box = FindTopWindow("#32770", "Application Error");
+    ASSERT_NE(box, nullptr) << "no last-resort box";
+    seen.caption = WindowText(box);
+    seen.text = WindowText(::GetDlgItem(box, 0xFFFF));
+    ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+  });
+}
+
+TEST_F(Guards, LastResortBoxNamesClassModuleAndMessage) {
+  LastResortSeen seen;
+  CloseLastResortBoxLater(seen);
+  std::exception_ptr failure;
+  try {
+    throw EReadError("Invalid stream format");
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  TApplication::ShowLastResortBox(failure);
+  EXPECT_EQ(seen.caption, "Application Error");
+  EXPECT_EQ(seen.text.rfind("Exception EReadError in module windows_tests.exe at ", 0), 0u)
+      << seen.text;
+  const std::string ending = ".\r\nInvalid stream format.\r\n";
+  ASSERT_GE(seen.text.size(), ending.size());
+  EXPECT_EQ(seen.text.substr(seen.text.size() - ending.size()), ending);
+}
+
+TEST_F(Guards, ForeignExceptionInAHandlerGoesToTheLastResortBoxAndTheRunGoesOn) {
+  UseRealErrorBox();
+  auto* form = new ProbeForm(app.get());
+  auto* button = new TButton(form);
+  button->SetParent(form);
+  button->OnClick = [](TObject*) { throw std::runtime_error("not ours"); };
+  LastResortSeen seen;
+  Post([&] {
+    ::PostMessageA(button->Handle(), BM_CLICK, 0, 0);
+    CloseLastResortBoxLater(seen);
+    After(600, [&] { form->SetModalResult(resOK); });
+  });
+  EXPECT_EQ(form->RunModal(), resOK);
+  EXPECT_NE(seen.text.find("std::runtime_error"), std::string::npos) << seen.text;
+  EXPECT_NE(seen.text.find("not ours."), std::string::npos) << seen.text;
 }
 
 // A window class for InstantiateForm: records what its OnCreate saw.
