@@ -3,11 +3,64 @@
 #include <algorithm>
 
 #include "core/Exceptions.h"
+#include "core/Filer.h"
 #include "core/Format.h"
 
 namespace qv {
 
 TObject::~TObject() = default;
+
+namespace {
+const TClassInfo& ObjectClassInfo() {
+  static const TClassInfo info("TObject", nullptr);
+  return info;
+}
+}  // namespace
+
+const TClassInfo& TObject::ClassType() const noexcept { return ObjectClassInfo(); }
+
+const TClassInfo& TPersistent::StaticClassInfo() {
+  static const TClassInfo info("TPersistent", &ObjectClassInfo());
+  return info;
+}
+
+const TClassInfo& TPersistent::ClassType() const noexcept { return StaticClassInfo(); }
+
+void TPersistent::DefineProperties(TFiler&) {}
+
+const TClassInfo& TComponent::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    TClassInfo c("TComponent", &TPersistent::StaticClassInfo());
+    TPropInfo name;
+    name.Name = "Name";
+    name.Kind = TTypeKind::tkString;
+    name.TypeName = "TComponentName";
+    name.GetStr = [](TObject& o) { return static_cast<TComponent&>(o).Name(); };
+    name.SetStr = [](TObject& o, const std::string& v) { static_cast<TComponent&>(o).SetName(v); };
+    c.Properties.push_back(name);
+    TPropInfo tag;
+    tag.Name = "Tag";
+    tag.Kind = TTypeKind::tkInteger;
+    tag.TypeName = "Integer";
+    tag.HasDefault = true;
+    tag.GetOrd = [](TObject& o) { return static_cast<TComponent&>(o).Tag(); };
+    tag.SetOrd = [](TObject& o, int64_t v) { static_cast<TComponent&>(o).SetTag(static_cast<int>(v)); };
+    c.Properties.push_back(tag);
+    return c;
+  }();
+  return info;
+}
+
+const TClassInfo& TComponent::ClassType() const noexcept { return StaticClassInfo(); }
+
+void TComponent::DefineProperties(TFiler& filer) {
+  filer.DefineProperty(
+      "Left", [this](TReader& reader) { designLeft_ = reader.ReadInteger(); },
+      [this](TWriter& writer) { writer.WriteInteger(designLeft_); }, designLeft_ != 0);
+  filer.DefineProperty(
+      "Top", [this](TReader& reader) { designTop_ = reader.ReadInteger(); },
+      [this](TWriter& writer) { writer.WriteInteger(designTop_); }, designTop_ != 0);
+}
 
 namespace {
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -61,6 +114,8 @@ TComponent* TComponent::FindComponent(const std::string& name) const {
 }
 
 void TComponent::Loaded() { ClearState(csLoading); }
+
+void TComponent::SetParentComponent(TComponent*) {}
 
 void TComponent::DestroyComponents() {
   while (!components_.empty()) {

@@ -8,7 +8,18 @@
 #include <string>
 #include <vector>
 
+#include "core/TypeInfo.h"
+
 namespace qv {
+
+class TFiler;
+
+// Declares a class's type information and takes its name from it.
+#define QV_TYPE_INFO                                                                    \
+ public:                                                                                \
+  static const ::qv::TClassInfo& StaticClassInfo();                                     \
+  const ::qv::TClassInfo& ClassType() const noexcept override { return StaticClassInfo(); } \
+  const char* ClassName() const noexcept override { return StaticClassInfo().Name.c_str(); }
 
 class TObject {
  public:
@@ -17,11 +28,18 @@ class TObject {
   TObject& operator=(const TObject&) = delete;
   virtual ~TObject();
   virtual const char* ClassName() const noexcept { return "TObject"; }
+  // The type information of the object's class (published properties,
+  // methods and fields); classes without their own share their parent's.
+  virtual const TClassInfo& ClassType() const noexcept;
 };
 
 class TPersistent : public TObject {
  public:
   const char* ClassName() const noexcept override { return "TPersistent"; }
+  const TClassInfo& ClassType() const noexcept override;
+  static const TClassInfo& StaticClassInfo();
+  // Properties the object stores itself, beside its published ones.
+  virtual void DefineProperties(TFiler& filer);
 };
 
 // Component state marks.
@@ -60,6 +78,24 @@ class TComponent : public TPersistent {
   int Tag() const noexcept { return tag_; }
   void SetTag(int tag) noexcept { tag_ = tag; }
 
+  const TClassInfo& ClassType() const noexcept override;
+  static const TClassInfo& StaticClassInfo();
+  // Non-visual components keep their design position ("Left", "Top").
+  void DefineProperties(TFiler& filer) override;
+  int32_t DesignLeft() const noexcept { return designLeft_; }
+  int32_t DesignTop() const noexcept { return designTop_; }
+
+  // Hooks of the form reader. Children read inside this component's record
+  // are parented to ChildParentForReading() (visual controls become its
+  // children) and owned by ChildOwnerForReading() (nullptr: the root).
+  virtual TComponent* ChildParentForReading() { return this; }
+  virtual TComponent* ChildOwnerForReading() { return nullptr; }
+  // Makes this component a child of parent (controls); others ignore it.
+  virtual void SetParentComponent(TComponent* parent);
+  // The component's own record starts and ends.
+  virtual void BeginReadRecord() {}
+  virtual void EndReadRecord() {}
+
   // Destroys every owned component, last created first.
   void DestroyComponents();
 
@@ -81,6 +117,8 @@ class TComponent : public TPersistent {
   std::vector<TComponent*> components_;
   uint32_t state_ = 0;
   int tag_ = 0;
+  int32_t designLeft_ = 0;
+  int32_t designTop_ = 0;
 };
 
 // True when text is a valid identifier: a letter or underscore, then letters,

@@ -1,5 +1,6 @@
 #include "platform/Application.h"
 
+#include <commctrl.h>
 #include <objbase.h>
 
 #include <cxxabi.h>
@@ -73,6 +74,8 @@ void HandleCurrentException() noexcept {
 }
 
 TApplication::TApplication() : TComponent(nullptr) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+  ::InitCommonControlsEx(&controls);
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &TApplication::AppWndProc;

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "core/Exceptions.h"
+#include "core/TypeInfoBuilder.h"
 #include "platform/Forms.h"
 #include "platform/Guard.h"
 
@@ -39,7 +40,36 @@ TShiftState KeyboardShiftState() {
   return state;
 }
 
+const TEnumInfo& AlignEnum() {
+  static const TEnumInfo info{"TAlign", {"alNone", "alTop", "alBottom", "alLeft", "alRight",
+                                         "alClient"}};
+  return info;
+}
+
 // ---------------------------------------------------------------- TControl
+
+const TClassInfo& TControl::StaticClassInfo() {
+  static const TClassInfo info =
+      ClassInfoBuilder<TControl>("TControl", &TComponent::StaticClassInfo())
+          .Integer("Left", &TControl::Left, &TControl::SetLeft)
+          .Integer("Top", &TControl::Top, &TControl::SetTop)
+          .Integer("Width", &TControl::Width, &TControl::SetWidth)
+          .Integer("Height", &TControl::Height, &TControl::SetHeight)
+          .Enumeration("Align", AlignEnum(), &TControl::Align, &TControl::SetAlign)
+          .Default(0)
+          .String("Caption", &TControl::Caption, &TControl::SetCaption)
+          .Integer("Color", &TControl::Color, &TControl::SetColor, "TColor")
+          .Object("Font", TFont::StaticClassInfo(), [](TControl& c) { return &c.Font(); })
+          .Boolean("ParentColor", &TControl::ParentColor, &TControl::SetParentColor)
+          .Boolean("ParentFont", &TControl::ParentFont, &TControl::SetParentFont)
+          .Boolean("Visible", &TControl::Visible, &TControl::SetVisible)
+          .Default(1)
+          .Boolean("Enabled", &TControl::Enabled, &TControl::SetEnabled)
+          .Default(1)
+          .EventField("OnClick", &TControl::OnClick)
+          .Build();
+  return info;
+}
 
 TControl::TControl(TComponent* owner) : TComponent(owner) {
   font_.OnChange = [this] {
@@ -58,6 +88,10 @@ void TControl::SetParent(TWinControl* parent) {
   if (parent == this) throw EInvalidOperation("A control cannot have itself as its parent");
   if (parent_ != nullptr) parent_->RemoveControl(this);
   if (parent != nullptr) parent->InsertControl(this);
+}
+
+void TControl::SetParentComponent(TComponent* parent) {
+  if (auto* container = dynamic_cast<TWinControl*>(parent)) SetParent(container);
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
@@ -86,6 +120,19 @@ void TControl::SetCaption(const std::string& caption) {
   if (caption == caption_ && Text() == caption) return;
   caption_ = caption;
   TextChanged();
+}
+
+void TControl::SetAlign(TAlign align) {
+  if (align == align_) return;
+  align_ = align;
+  if (parent_ != nullptr) parent_->AlignControls();
+}
+
+void TControl::ScaleBy(int m, int d) {
+  if (m == d || d == 0) return;
+  const auto scale = [m, d](int v) { return static_cast<int>(static_cast<int64_t>(v) * m / d); };
+  SetBounds(scale(left_), scale(top_), scale(width_), scale(height_));
+  if (!parentFont_) font_.SetHeight(scale(font_.Height()));
 }
 
 void TControl::SetParentFont(bool value) {
@@ -155,6 +202,15 @@ void TControl::ColorChanged() { Invalidate(); }
 
 // ------------------------------------------------------------- TWinControl
 
+const TClassInfo& TWinControl::StaticClassInfo() {
+  static const TClassInfo info =
+      ClassInfoBuilder<TWinControl>("TWinControl", &TControl::StaticClassInfo())
+          .Integer("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder, "TTabOrder")
+          .Boolean("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop)
+          .Build();
+  return info;
+}
+
 TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 
 TWinControl::~TWinControl() {
@@ -170,6 +226,11 @@ TWinControl::~TWinControl() {
 void TWinControl::InsertControl(TControl* control) {
   controls_.push_back(control);
   control->parent_ = this;
+  if (auto* win = dynamic_cast<TWinControl*>(control); win != nullptr && win->tabOrder_ < 0) {
+    win->tabOrder_ = static_cast<int>(std::count_if(controls_.begin(), controls_.end(), [](TControl* c) {
+                       return c->IsWindowed();
+                     })) - 1;
+  }
   control->ParentFontChanged();
   control->ParentColorChanged();
   if (handle_ != nullptr) {
@@ -179,6 +240,7 @@ void TWinControl::InsertControl(TControl* control) {
       control->Invalidate();
     }
   }
+  if (control->Align() != TAlign::alNone) AlignControls();
 }
 
 void TWinControl::RemoveControl(TControl* control) {
@@ -328,6 +390,9 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SETFOCUS:
       if (TCustomForm* form = ParentForm()) form->FocusChanged(this);
       break;
+    case WM_SIZE:
+      if (ownClass_) AlignControls();
+      break;
     default:
       break;
   }
@@ -399,12 +464,65 @@ std::string TWinControl::Text() const {
 }
 
 void TWinControl::GetTabOrderList(std::vector<TWinControl*>& list) {
+  std::vector<TWinControl*> children;
   for (TControl* child : controls_) {
-    auto* win = dynamic_cast<TWinControl*>(child);
-    if (win == nullptr) continue;
+    if (auto* win = dynamic_cast<TWinControl*>(child)) children.push_back(win);
+  }
+  std::stable_sort(children.begin(), children.end(),
+                   [](TWinControl* a, TWinControl* b) { return a->tabOrder_ < b->tabOrder_; });
+  for (TWinControl* win : children) {
     list.push_back(win);
     win->GetTabOrderList(list);
   }
+}
+
+RECT TWinControl::ClientRect() {
+  RECT r{0, 0, width_, height_};
+  if (handle_ != nullptr) ::GetClientRect(handle_, &r);
+  return r;
+}
+
+void TWinControl::AlignControls() {
+  if (aligning_) return;
+  aligning_ = true;
+  RECT area = ClientRect();
+  const auto ofKind = [this](TAlign align) {
+    std::vector<TControl*> list;
+    for (TControl* c : controls_) {
+      if (c->Align() == align && c->Visible()) list.push_back(c);
+    }
+    return list;
+  };
+  std::vector<TControl*> tops = ofKind(TAlign::alTop);
+  std::stable_sort(tops.begin(), tops.end(), [](TControl* a, TControl* b) { return a->Top() < b->Top(); });
+  for (TControl* c : tops) {
+    c->SetBounds(area.left, area.top, area.right - area.left, c->Height());
+    area.top += c->Height();
+  }
+  std::vector<TControl*> bottoms = ofKind(TAlign::alBottom);
+  std::stable_sort(bottoms.begin(), bottoms.end(),
+                   [](TControl* a, TControl* b) { return a->Top() > b->Top(); });
+  for (TControl* c : bottoms) {
+    area.bottom -= c->Height();
+    c->SetBounds(area.left, area.bottom, area.right - area.left, c->Height());
+  }
+  for (TControl* c : ofKind(TAlign::alLeft)) {
+    c->SetBounds(area.left, area.top, c->Width(), area.bottom - area.top);
+    area.left += c->Width();
+  }
+  for (TControl* c : ofKind(TAlign::alRight)) {
+    area.right -= c->Width();
+    c->SetBounds(area.right, area.top, c->Width(), area.bottom - area.top);
+  }
+  for (TControl* c : ofKind(TAlign::alClient)) {
+    c->SetBounds(area.left, area.top, area.right - area.left, area.bottom - area.top);
+  }
+  aligning_ = false;
+}
+
+void TWinControl::ScaleBy(int m, int d) {
+  TControl::ScaleBy(m, d);
+  for (TControl* child : controls_) child->ScaleBy(m, d);
 }
 
 bool TWinControl::PreProcessKey(const MSG& message) {
@@ -456,6 +574,7 @@ void TWinControl::BoundsChanged() {
     ::SetWindowPos(handle_, nullptr, left_, top_, width_, height_,
                    SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  AlignControls();
 }
 
 void TWinControl::VisibleChanged() {

@@ -21,6 +21,9 @@ class TCustomForm;
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
+enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+const TEnumInfo& AlignEnum();
+
 enum TShiftFlag : uint8_t { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
 using TShiftState = uint8_t;
 // The modifier state that belongs to the message being handled.
@@ -35,13 +38,14 @@ enum : UINT {
 };
 
 class TControl : public TComponent {
+  QV_TYPE_INFO
  public:
   explicit TControl(TComponent* owner);
   ~TControl() override;
-  const char* ClassName() const noexcept override { return "TControl"; }
 
   TWinControl* Parent() const noexcept { return parent_; }
   virtual void SetParent(TWinControl* parent);
+  void SetParentComponent(TComponent* parent) override;
 
   int Left() const noexcept { return left_; }
   int Top() const noexcept { return top_; }
@@ -53,6 +57,10 @@ class TControl : public TComponent {
   void SetWidth(int v) { SetBounds(left_, top_, v, height_); }
   void SetHeight(int v) { SetBounds(left_, top_, width_, v); }
   RECT BoundsRect() const noexcept { return RECT{left_, top_, left_ + width_, top_ + height_}; }
+  TAlign Align() const noexcept { return align_; }
+  void SetAlign(TAlign align);
+  // Scales position, size and font from one resolution to another (m / d).
+  virtual void ScaleBy(int m, int d);
 
   bool Visible() const noexcept { return visible_; }
   void SetVisible(bool visible);
@@ -117,6 +125,7 @@ class TControl : public TComponent {
   bool parentFont_ = true;
   TColor color_ = clBtnFace;
   bool parentColor_ = false;
+  TAlign align_ = TAlign::alNone;
 };
 
 struct TCreateParams {
@@ -136,10 +145,10 @@ struct TCreateParams {
 };
 
 class TWinControl : public TControl {
+  QV_TYPE_INFO
  public:
   explicit TWinControl(TComponent* owner);
   ~TWinControl() override;
-  const char* ClassName() const noexcept override { return "TWinControl"; }
   bool IsWindowed() const noexcept override { return true; }
 
   HWND Handle();
@@ -152,6 +161,15 @@ class TWinControl : public TControl {
 
   bool TabStop() const noexcept { return tabStop_; }
   void SetTabStop(bool value);
+  int TabOrder() const noexcept { return tabOrder_; }
+  void SetTabOrder(int order) noexcept { tabOrder_ = order; }
+
+  // The area children are laid out in, in client coordinates.
+  virtual RECT ClientRect();
+  // Places the aligned children: top ones from the top down, bottom ones
+  // from the bottom up, then left and right, and the client one in the rest.
+  void AlignControls();
+  void ScaleBy(int m, int d) override;
   bool CanFocus() const;
   bool Focused() const;
   virtual void SetFocus();
@@ -211,6 +229,8 @@ class TWinControl : public TControl {
   bool ownClass_ = false;
   std::vector<TControl*> controls_;
   bool tabStop_ = false;
+  int tabOrder_ = -1;
+  bool aligning_ = false;
   UniqueBrush brush_;
   COLORREF brushColor_ = 0;
 };

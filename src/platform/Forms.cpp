@@ -5,14 +5,145 @@
 
 #include "platform/Application.h"
 #include "platform/Guard.h"
+#include "core/Filer.h"
+#include "core/Stream.h"
+#include "core/TypeInfoBuilder.h"
 #include "platform/StdCtrls.h"
 #include "core/ShellText.h"
 
 namespace qv {
 
+const TEnumInfo& FormBorderStyleEnum() {
+  static const TEnumInfo info{"TFormBorderStyle", {"bsNone", "bsSingle", "bsSizeable", "bsDialog",
+                                                   "bsToolWindow", "bsSizeToolWin"}};
+  return info;
+}
+const TEnumInfo& BorderIconEnum() {
+  static const TEnumInfo info{"TBorderIcon", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}};
+  return info;
+}
+const TEnumInfo& PositionEnum() {
+  static const TEnumInfo info{"TPosition", {"poDesigned", "poDefault", "poDefaultPosOnly",
+                                            "poDefaultSizeOnly", "poScreenCenter"}};
+  return info;
+}
+const TEnumInfo& WindowStateEnum() {
+  static const TEnumInfo info{"TWindowState", {"wsNormal", "wsMinimized", "wsMaximized"}};
+  return info;
+}
+
+// -------------------------------------------------------------------- TIcon
+
+const TClassInfo& TIcon::StaticClassInfo() {
+  static const TClassInfo info("TIcon", &TPersistent::StaticClassInfo());
+  return info;
+}
+
+void TIcon::DefineProperties(TFiler& filer) {
+  filer.DefineBinaryProperty(
+      "Data",
+      [this](TStream& stream) {
+        std::vector<uint8_t> file(static_cast<size_t>(stream.Size()));
+        stream.SetPosition(0);
+        stream.ReadBuffer(file.data(), static_cast<int64_t>(file.size()));
+        LoadIconFile(std::move(file));
+      },
+      [this](TStream& stream) {
+        stream.WriteBuffer(file_.data(), static_cast<int64_t>(file_.size()));
+      },
+      !file_.empty());
+}
+
+void TIcon::LoadIconFile(std::vector<uint8_t> file) {
+  // ICONDIR (6 bytes), then 16-byte entries: width, height, colours,
+  // reserved, planes, bit count, bytes in resource, offset.
+  const auto u16 = [&](size_t at) { return static_cast<uint16_t>(file[at] | (file[at + 1] << 8)); };
+  const auto u32 = [&](size_t at) {
+    return static_cast<uint32_t>(u16(at)) | (static_cast<uint32_t>(u16(at + 2)) << 16);
+  };
+  if (file.size() < 6 || u16(0) != 0 || u16(2) != 1 || u16(4) == 0 ||
+      file.size() < 6 + 16u * u16(4)) {
+    throw EReadError("Icon image is not valid");
+  }
+  size_t chosen = 0;
+  for (size_t i = 0; i < u16(4); ++i) {
+    if (file[6 + 16 * i] == 32 && file[7 + 16 * i] == 32) chosen = i;
+  }
+  const size_t entry = 6 + 16 * chosen;
+  const uint32_t size = u32(entry + 8);
+  const uint32_t offset = u32(entry + 12);
+  if (offset > file.size() || size > file.size() - offset) {
+    throw EReadError("Icon image is not valid");
+  }
+  HICON icon = ::CreateIconFromResourceEx(file.data() + offset, size, TRUE, 0x00030000, 0, 0,
+                                          LR_DEFAULTCOLOR);
+  handle_.reset(icon);
+  file_ = std::move(file);
+  if (OnChange) OnChange();
+}
+
+// -------------------------------------------------------------- TCustomForm
+
+const TClassInfo& TCustomForm::StaticClassInfo() {
+  static const TClassInfo info =
+      ClassInfoBuilder<TCustomForm>("TCustomForm", &TWinControl::StaticClassInfo())
+          .SetOf("BorderIcons", BorderIconEnum(), &TCustomForm::BorderIcons,
+                 [](TCustomForm& f, int64_t v) { f.SetBorderIcons(static_cast<TBorderIcons>(v)); })
+          .Default(biSystemMenu | biMinimize | biMaximize)
+          .Enumeration("BorderStyle", FormBorderStyleEnum(), &TCustomForm::BorderStyle,
+                       &TCustomForm::SetBorderStyle)
+          .Default(static_cast<int>(TFormBorderStyle::bsSizeable))
+          .Integer("ClientWidth", &TCustomForm::ClientWidth, &TCustomForm::SetClientWidth)
+          .Integer("ClientHeight", &TCustomForm::ClientHeight, &TCustomForm::SetClientHeight)
+          .Object("Icon", TIcon::StaticClassInfo(), [](TCustomForm& f) { return &f.Icon(); })
+          .Boolean("KeyPreview", &TCustomForm::KeyPreview, &TCustomForm::SetKeyPreview)
+          .Default(0)
+          .Boolean("OldCreateOrder", &TCustomForm::OldCreateOrder, &TCustomForm::SetOldCreateOrder)
+          .Integer("PixelsPerInch", &TCustomForm::PixelsPerInch, &TCustomForm::SetPixelsPerInch)
+          .Enumeration("Position", PositionEnum(), &TCustomForm::Position, &TCustomForm::SetPosition)
+          .Default(0)
+          .Boolean("Scaled", &TCustomForm::Scaled, &TCustomForm::SetScaled)
+          .Default(1)
+          .Integer("TextHeight", &TCustomForm::TextHeight, &TCustomForm::SetTextHeight)
+          .Enumeration("WindowState", WindowStateEnum(), &TCustomForm::WindowState,
+                       &TCustomForm::SetWindowState)
+          .Default(0)
+          .EventField("OnCreate", &TCustomForm::OnCreate)
+          .EventField("OnShow", &TCustomForm::OnShow)
+          .EventField("OnClose", &TCustomForm::OnClose)
+          .EventField("OnCloseQuery", &TCustomForm::OnCloseQuery)
+          .Build();
+  return info;
+}
+
+const TClassInfo& TForm::StaticClassInfo() {
+  static const TClassInfo info("TForm", &TCustomForm::StaticClassInfo());
+  return info;
+}
+
 TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
   visible_ = false;
   SetBounds(0, 0, 320, 240);
+  icon_.OnChange = [this] {
+    if (HandleAllocated()) {
+      ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Handle()));
+    }
+  };
+}
+
+void TCustomForm::Loaded() {
+  TWinControl::Loaded();
+  if (!scaled_) return;
+  WindowDc screen(nullptr);
+  const int screenPpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+  if (screenPpi > 0 && pixelsPerInch_ > 0 && screenPpi != pixelsPerInch_) {
+    const int clientW = ClientWidth();
+    const int clientH = ClientHeight();
+    for (int i = 0; i < ControlCount(); ++i) Controls(i)->ScaleBy(screenPpi, pixelsPerInch_);
+    Font().SetHeight(Font().Height() * screenPpi / pixelsPerInch_);
+    SetClientSize(clientW * screenPpi / pixelsPerInch_, clientH * screenPpi / pixelsPerInch_);
+    pixelsPerInch_ = screenPpi;
+  }
 }
 
 TCustomForm::~TCustomForm() = default;

@@ -3,7 +3,9 @@
 // TForm, the base of every concrete window.
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "platform/Controls.h"
 
@@ -25,6 +27,10 @@ constexpr TModalResult resNoToAll = 9;
 constexpr TModalResult resYesToAll = 10;
 
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+const TEnumInfo& FormBorderStyleEnum();
+const TEnumInfo& BorderIconEnum();
+const TEnumInfo& PositionEnum();
+const TEnumInfo& WindowStateEnum();
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
 enum TBorderIcon : uint8_t { biSystemMenu = 1, biMinimize = 2, biMaximize = 4, biHelp = 8 };
 using TBorderIcons = uint8_t;
@@ -34,11 +40,28 @@ enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
 using TCloseEvent = std::function<void(TObject* sender, TCloseAction& action)>;
 using TCloseQueryEvent = std::function<void(TObject* sender, bool& canClose)>;
 
+// A window icon as stored in a form stream ("Icon.Data": an .ico file).
+class TIcon : public TPersistent {
+  QV_TYPE_INFO
+ public:
+  void DefineProperties(TFiler& filer) override;
+  // Takes an .ico file; the 32 x 32 image (or the first) becomes the icon.
+  void LoadIconFile(std::vector<uint8_t> file);
+  HICON Handle() const noexcept { return handle_.get(); }
+  const std::vector<uint8_t>& File() const noexcept { return file_; }
+
+  std::function<void()> OnChange;
+
+ private:
+  std::vector<uint8_t> file_;
+  UniqueIcon handle_;
+};
+
 class TCustomForm : public TWinControl {
+  QV_TYPE_INFO
  public:
   explicit TCustomForm(TComponent* owner);
   ~TCustomForm() override;
-  const char* ClassName() const noexcept override { return "TCustomForm"; }
 
   // Runs after the object is constructed, inside InstantiateForm: OnCreate,
   // inside a guard.
@@ -67,6 +90,19 @@ class TCustomForm : public TWinControl {
   int ClientWidth();
   int ClientHeight();
   void SetClientSize(int width, int height);
+  void SetClientWidth(int width) { SetClientSize(width, ClientHeight()); }
+  void SetClientHeight(int height) { SetClientSize(ClientWidth(), height); }
+
+  TIcon& Icon() noexcept { return icon_; }
+  // The resolution the window was designed at, and the height of its font's
+  // text then; controls are rescaled when the screen's resolution differs.
+  int PixelsPerInch() const noexcept { return pixelsPerInch_; }
+  void SetPixelsPerInch(int value) noexcept { pixelsPerInch_ = value; }
+  int TextHeight() const noexcept { return textHeight_; }
+  void SetTextHeight(int value) noexcept { textHeight_ = value; }
+  bool Scaled() const noexcept { return scaled_; }
+  void SetScaled(bool value) noexcept { scaled_ = value; }
+  void Loaded() override;
 
   TWinControl* ActiveControl() const noexcept { return activeControl_; }
   void SetActiveControl(TWinControl* control);
@@ -114,12 +150,16 @@ class TCustomForm : public TWinControl {
   bool keyPreview_ = false;
   bool oldCreateOrder_ = false;
   TWinControl* activeControl_ = nullptr;
+  TIcon icon_;
+  int pixelsPerInch_ = 96;
+  int textHeight_ = 13;
+  bool scaled_ = true;
 };
 
 class TForm : public TCustomForm {
+  QV_TYPE_INFO
  public:
   using TCustomForm::TCustomForm;
-  const char* ClassName() const noexcept override { return "TForm"; }
 };
 
 }  // namespace qv

@@ -1,6 +1,57 @@
 #include "platform/Graphics.h"
 
+#include "core/TypeInfoBuilder.h"
+
 namespace qv {
+
+const TEnumInfo& FontStyleEnum() {
+  static const TEnumInfo info{"TFontStyle", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}};
+  return info;
+}
+
+const TClassInfo& TFont::StaticClassInfo() {
+  static const TClassInfo info =
+      ClassInfoBuilder<TFont>("TFont", &TPersistent::StaticClassInfo())
+          .Integer("Charset", &TFont::Charset, &TFont::SetCharset, "TFontCharset")
+          .Integer("Color", &TFont::Color, &TFont::SetColor, "TColor")
+          .Integer("Height", &TFont::Height, &TFont::SetHeight)
+          .String("Name", &TFont::Name, &TFont::SetName)
+          .SetOf("Style", FontStyleEnum(), &TFont::Style,
+                 [](TFont& f, int64_t v) { f.SetStyle(static_cast<uint8_t>(v)); })
+          .Build();
+  return info;
+}
+
+// Colour and character-set names as the form streams store them.
+void RegisterGraphicsIdents() {
+  RegisterIntegerConsts("TColor", {{clBlack, "clBlack"},
+                                   {0x000080, "clMaroon"},
+                                   {0x008000, "clGreen"},
+                                   {0x008080, "clOlive"},
+                                   {clNavy, "clNavy"},
+                                   {0x800080, "clPurple"},
+                                   {0x808000, "clTeal"},
+                                   {0x808080, "clGray"},
+                                   {0xC0C0C0, "clSilver"},
+                                   {0x0000FF, "clRed"},
+                                   {0x00FF00, "clLime"},
+                                   {0x00FFFF, "clYellow"},
+                                   {clBlue, "clBlue"},
+                                   {0xFF00FF, "clFuchsia"},
+                                   {0xFFFF00, "clAqua"},
+                                   {clWhite, "clWhite"},
+                                   {clBtnFace, "clBtnFace"},
+                                   {clWindowText, "clWindowText"},
+                                   {clWindow, "clWindow"},
+                                   {clGrayText, "clGrayText"},
+                                   {clBtnShadow, "clBtnShadow"},
+                                   {clBtnHighlight, "clBtnHighlight"}});
+  RegisterIntegerConsts("TFontCharset", {{0, "ANSI_CHARSET"},
+                                         {1, "DEFAULT_CHARSET"},
+                                         {2, "SYMBOL_CHARSET"},
+                                         {204, "RUSSIAN_CHARSET"},
+                                         {238, "EASTEUROPE_CHARSET"}});
+}
 
 COLORREF ColorToRGB(TColor color) {
   if ((static_cast<uint32_t>(color) & 0xFF000000u) == 0xFF000000u) {

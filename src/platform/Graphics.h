@@ -25,13 +25,17 @@ constexpr TColor clBtnHighlight = static_cast<TColor>(0xFF000014);
 constexpr TColor clBtnShadow = static_cast<TColor>(0xFF000010);
 
 COLORREF ColorToRGB(TColor color);
+// Registers the identifier tables of TColor and TFontCharset.
+void RegisterGraphicsIdents();
 
 enum TFontStyle : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
+const TEnumInfo& FontStyleEnum();
+
 class TFont : public TPersistent {
+  QV_TYPE_INFO
  public:
   TFont();
-  const char* ClassName() const noexcept override { return "TFont"; }
 
   const std::string& Name() const noexcept { return name_; }
   void SetName(const std::string& name);

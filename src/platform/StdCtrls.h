@@ -1,15 +1,19 @@
 #pragma once
 // The standard controls as real Win32 controls, so that screen readers and
-// UI automation can read them: BUTTON, STATIC and EDIT.
+// UI automation can read them: BUTTON (push button, check box, group box),
+// STATIC and EDIT (single line and memo).
+#include <string>
+#include <vector>
+
 #include "platform/Controls.h"
 #include "platform/Forms.h"
 
 namespace qv {
 
 class TButton : public TWinControl {
+  QV_TYPE_INFO
  public:
   explicit TButton(TComponent* owner);
-  const char* ClassName() const noexcept override { return "TButton"; }
 
   bool Default() const noexcept { return default_; }
   void SetDefault(bool value);
@@ -37,11 +41,12 @@ class TButton : public TWinControl {
 };
 
 enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
+const TEnumInfo& AlignmentEnum();
 
 class TLabel : public TWinControl {
+  QV_TYPE_INFO
  public:
   explicit TLabel(TComponent* owner);
-  const char* ClassName() const noexcept override { return "TLabel"; }
 
   bool WordWrap() const noexcept { return wordWrap_; }
   void SetWordWrap(bool value);
@@ -66,9 +71,9 @@ class TLabel : public TWinControl {
 };
 
 class TEdit : public TWinControl {
+  QV_TYPE_INFO
  public:
   explicit TEdit(TComponent* owner);
-  const char* ClassName() const noexcept override { return "TEdit"; }
 
   bool ReadOnly() const noexcept { return readOnly_; }
   void SetReadOnly(bool value);
@@ -77,6 +82,81 @@ class TEdit : public TWinControl {
   void CreateParams(TCreateParams& params) override;
 
  private:
+  bool readOnly_ = false;
+};
+
+class TCheckBox : public TWinControl {
+  QV_TYPE_INFO
+ public:
+  explicit TCheckBox(TComponent* owner);
+
+  bool Checked() const;
+  // A real change fires OnClick, as a click on the box does.
+  void SetChecked(bool value);
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  void HandleCreated() override;
+  void CommandNotify(WORD code) override;
+  HBRUSH CtlColor(HDC dc) override;
+
+ private:
+  bool checked_ = false;
+};
+
+class TGroupBox : public TWinControl {
+  QV_TYPE_INFO
+ public:
+  explicit TGroupBox(TComponent* owner);
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  HBRUSH CtlColor(HDC dc) override;
+  LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+};
+
+// An ordered list of text lines, stored in form streams as the defined
+// property "Strings": a list of string values.
+class TStrings : public TPersistent {
+  QV_TYPE_INFO
+ public:
+  void DefineProperties(TFiler& filer) override;
+  const std::vector<std::string>& Lines() const noexcept { return lines_; }
+  void SetLines(std::vector<std::string> lines);
+  void Add(const std::string& line);
+  void Clear();
+  int Count() const noexcept { return static_cast<int>(lines_.size()); }
+  // The lines joined by CR LF.
+  std::string Text() const;
+
+  std::function<void()> OnChange;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
+const TEnumInfo& ScrollStyleEnum();
+
+class TMemo : public TWinControl {
+  QV_TYPE_INFO
+ public:
+  explicit TMemo(TComponent* owner);
+
+  TStrings& Lines() noexcept { return lines_; }
+  TScrollStyle ScrollBars() const noexcept { return scrollBars_; }
+  void SetScrollBars(TScrollStyle value);
+  bool ReadOnly() const noexcept { return readOnly_; }
+  void SetReadOnly(bool value);
+
+ protected:
+  void CreateParams(TCreateParams& params) override;
+  void HandleCreated() override;
+  HBRUSH CtlColor(HDC dc) override;
+
+ private:
+  TStrings lines_;
+  TScrollStyle scrollBars_ = TScrollStyle::ssNone;
   bool readOnly_ = false;
 };
 

@@ -3,7 +3,23 @@
 #include "core/Exceptions.h"
 #include "platform/Guard.h"
 
+#include "core/TypeInfoBuilder.h"
+
 namespace qv {
+
+const TClassInfo& TTimer::StaticClassInfo() {
+  static const TClassInfo info =
+      ClassInfoBuilder<TTimer>("TTimer", &TComponent::StaticClassInfo())
+          .Creatable()
+          .Boolean("Enabled", &TTimer::Enabled, &TTimer::SetEnabled)
+          .Default(1)
+          .Integer("Interval", &TTimer::Interval,
+                   [](TTimer& t, int64_t v) { t.SetInterval(static_cast<uint32_t>(v)); })
+          .Default(1000)
+          .EventProperty<TNotifyEvent>("OnTimer", &TTimer::OnTimer, &TTimer::SetOnTimer)
+          .Build();
+  return info;
+}
 
 namespace {
 constexpr UINT_PTR kTimerId = 1;

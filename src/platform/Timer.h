@@ -10,10 +10,10 @@
 namespace qv {
 
 class TTimer : public TComponent {
+  QV_TYPE_INFO
  public:
   explicit TTimer(TComponent* owner);
   ~TTimer() override;
-  const char* ClassName() const noexcept override { return "TTimer"; }
 
   uint32_t Interval() const noexcept { return interval_; }
   void SetInterval(uint32_t interval);
