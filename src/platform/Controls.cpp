@@ -193,7 +193,12 @@ void TControl::Invalidate() {
   ::InvalidateRect(parent_->Handle(), &r, TRUE);
 }
 
-void TControl::BoundsChanged() { Invalidate(); }
+void TControl::BoundsChanged() {
+  Invalidate();
+  // An aligned control keeps its place: a size of its own choosing (an
+  // auto-sized label) only sets the extent the alignment does not fix.
+  if (align_ != TAlign::alNone && parent_ != nullptr) parent_->AlignControls();
+}
 void TControl::VisibleChanged() { Invalidate(); }
 void TControl::EnabledChanged() { Invalidate(); }
 void TControl::TextChanged() { Invalidate(); }
@@ -574,6 +579,7 @@ void TWinControl::BoundsChanged() {
     ::SetWindowPos(handle_, nullptr, left_, top_, width_, height_,
                    SWP_NOZORDER | SWP_NOACTIVATE);
   }
+  if (Align() != TAlign::alNone && Parent() != nullptr) Parent()->AlignControls();
   AlignControls();
 }
 
