@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,10 +46,12 @@ std::string ClassOf(HWND window) {
 LPARAM KeyData(WORD key, bool altHeld, bool release = false) {
   const UINT scan = ::MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
   LPARAM data = static_cast<LPARAM>(1u | (scan << 16));
-  if (altHeld)
+  if (altHeld) {
     data |= static_cast<LPARAM>(KF_ALTDOWN) << 16;
-  if (release)
+  }
+  if (release) {
     data |= static_cast<LPARAM>(KF_REPEAT | KF_UP) << 16;
+  }
   return data;
 }
 
@@ -89,8 +91,9 @@ void Click(HWND button) {
 }
 
 std::string ClipboardText() {
-  if (!::OpenClipboard(nullptr))
+  if (!::OpenClipboard(nullptr)) {
     return "<clipboard busy>";
+  }
   std::string text;
   if (HANDLE data = ::GetClipboardData(CF_TEXT)) {
     if (const auto* bytes = static_cast<const char*>(::GlobalLock(data))) {
@@ -128,8 +131,9 @@ class Watchdog {
  private:
   static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
     ::KillTimer(nullptr, id);
-    if (current_ == nullptr || current_->id_ != id)
+    if (current_ == nullptr || current_->id_ != id) {
       return;
+    }
     current_->fired_ = true;
     // Taken by the innermost loop, it ends every modal run with 2.
     ::PostQuitMessage(0);
@@ -165,10 +169,12 @@ class ClipboardHeldElsewhere {
     holding_ = ::OpenClipboard(window) != FALSE;
     ::SetEvent(opened_.get());
     ::WaitForSingleObject(release_.get(), INFINITE);
-    if (holding_)
+    if (holding_) {
       ::CloseClipboard();
-    if (window != nullptr)
+    }
+    if (window != nullptr) {
       ::DestroyWindow(window);
+    }
   }
 
   UniqueHandle opened_;
@@ -244,11 +250,13 @@ class MessageDialogTest : public ShellTest {
  private:
   static void PostStep(std::shared_ptr<bool> live, std::shared_ptr<const Steps> steps,
                        size_t index) {
-    if (index >= steps->size())
+    if (index >= steps->size()) {
       return;
+    }
     Post([live, steps, index] {
-      if (!*live)
+      if (!*live) {
         return;
+      }
       (*steps)[index]();
       PostStep(live, steps, index + 1);
     });
@@ -256,8 +264,9 @@ class MessageDialogTest : public ShellTest {
   static void WaitStep(std::shared_ptr<bool> live, DWORD deadline, std::function<bool()> done,
                        std::function<void()> action) {
     After(20, [live, deadline, done, action] {
-      if (!*live)
+      if (!*live) {
         return;
+      }
       if (done() || static_cast<LONG>(::GetTickCount() - deadline) > 0) {
         action();
       } else {
@@ -606,6 +615,49 @@ TEST_F(MessageDialogCopy, BusyClipboardKeepsTheDialogOpen) {
   EXPECT_EQ(result, resYes);
 }
 
+// The real error box of the shell, shown over the running dialog: the
+// dialog is disabled under it and usable again once it is answered.
+struct ErrorBoxProbe {
+  std::string text;
+  bool dialogEnabledUnderBox = true;
+  bool dialogEnabledAfterBox = false;
+  bool focusInDialogAfterBox = false;
+};
+
+TEST_F(MessageDialogCopy, BusyClipboardShowsTheErrorBoxOverTheDialog) {
+  UseRealErrorBox();
+  ClipboardHeldElsewhere holder;
+  ASSERT_TRUE(holder.Holding());
+  ErrorBoxProbe probe;
+  const auto errorBox = [] { return FindTopWindow("#32770", kAppTitle); };
+  const TModalResult result =
+      Show(TDialogKind::dkConfirmation, kYesNo, {[&] {
+             PressKeys({VK_CONTROL, 'C'});
+             WhenInputHandled([&] { return errorBox() != nullptr; },
+                              [&] {
+                                HWND box = errorBox();
+                                char text[256] = {};
+                                ::GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+                                probe.text = text;
+                                probe.dialogEnabledUnderBox = ::IsWindowEnabled(RunningDialog());
+                                ::PostMessageA(box, WM_COMMAND, IDOK, 0);
+                                WhenInputHandled(
+                                    [&] { return errorBox() == nullptr; },
+                                    [&] {
+                                      HWND dialog = RunningDialog();
+                                      probe.dialogEnabledAfterBox = ::IsWindowEnabled(dialog);
+                                      probe.focusInDialogAfterBox = ::IsChild(dialog, ::GetFocus());
+                                      Click(DialogButton("&Yes"));
+                                    });
+                              });
+           }});
+  EXPECT_EQ(probe.text, "Cannot open clipboard.");
+  EXPECT_FALSE(probe.dialogEnabledUnderBox);
+  EXPECT_TRUE(probe.dialogEnabledAfterBox);
+  EXPECT_TRUE(probe.focusInDialogAfterBox);
+  EXPECT_EQ(result, resYes);
+}
+
 // ------------------------------------------------------------ structure
 
 using MessageDialogBuild = MessageDialogTest;
@@ -703,8 +755,9 @@ TEST_F(MessageDialogBuild, CustomKindHasNoImage) {
 TEST_F(MessageDialogBuild, ChildrenAreCreatedImageMessageThenButtons) {
   auto form = Build(kQuestion, TDialogKind::dkWarning, kYesNo);
   std::vector<std::string> names;
-  for (int i = 0; i < form->ComponentCount(); ++i)
+  for (int i = 0; i < form->ComponentCount(); ++i) {
     names.push_back(form->Components(i)->Name());
+  }
   EXPECT_EQ(names, (std::vector<std::string>{"Image", "Message", "Yes", "No"}));
 }
 
@@ -840,8 +893,9 @@ TEST_F(MessageDialogBuild, MessageUsesTheMessageBoxFont) {
 // A line far wider than half the screen.
 std::string LongLine() {
   std::string text;
-  for (int i = 0; i < 60; ++i)
+  for (int i = 0; i < 60; ++i) {
     text += "installation ";
+  }
   text += "done.";
   return text;
 }
@@ -894,6 +948,20 @@ TEST_F(MessageDialogBuild, LongLineWrapsOntoSeveralLines) {
   EXPECT_GE(wrapped.bottom - wrapped.top, 3 * (line.bottom - line.top));
 }
 
+TEST_F(MessageDialogBuild, WordWiderThanHalfTheScreenIsNotBroken) {
+  const std::string word(200, 'x');
+  auto form = Build(word, TDialogKind::dkCustom, kOkOnly);
+  auto oneLine = Build("x", TDialogKind::dkCustom, kOkOnly);
+  HWND message = FindChild(form->Handle(), "Static", word);
+  HWND line = FindChild(oneLine->Handle(), "Static", "x");
+  ASSERT_NE(message, nullptr);
+  ASSERT_NE(line, nullptr);
+  const RECT wide = ChildRect(form->Handle(), message);
+  const RECT single = ChildRect(oneLine->Handle(), line);
+  EXPECT_GT(wide.right - wide.left, ::GetSystemMetrics(SM_CXSCREEN) / 2);
+  EXPECT_EQ(wide.bottom - wide.top, single.bottom - single.top);
+}
+
 TEST_F(MessageDialogBuild, TextWiderThanTheButtonsSetsTheWidthWithEqualMargins) {
   const std::string text = LongLine();
   auto form = Build(text, TDialogKind::dkCustom, kOkOnly);
@@ -902,6 +970,15 @@ TEST_F(MessageDialogBuild, TextWiderThanTheButtonsSetsTheWidthWithEqualMargins) 
   const RECT label = ChildRect(form->Handle(), message);
   const RECT client = ClientRectOf(form->Handle());
   EXPECT_EQ(client.right - label.right, label.left);
+}
+
+TEST_F(MessageDialogBuild, MessageStartsRightOfTheIcon) {
+  auto form = Build(kQuestion, TDialogKind::dkError, kOkOnly);
+  HWND message = FindChild(form->Handle(), "Static", kQuestion);
+  ASSERT_NE(message, nullptr);
+  auto* image = dynamic_cast<TImage*>(form->FindComponent("Image"));
+  ASSERT_NE(image, nullptr);
+  EXPECT_GT(ChildRect(form->Handle(), message).left, image->Left() + image->Width());
 }
 
 TEST_F(MessageDialogBuild, ButtonRowIsCentredInTheClientArea) {
@@ -980,6 +1057,35 @@ TEST_F(MessageDialogPlacement, ShownCentredOnThePrimaryScreen) {
   EXPECT_EQ(r.top, (::GetSystemMetrics(SM_CYSCREEN) - height) / 2);
 }
 
+// A message whose dialog is an odd number of pixels wide: only then does
+// centring when shown, (screen - width) / 2, land elsewhere than the built
+// position, screen / 2 - width / 2.
+std::string TextGivingAnOddWidth() {
+  const std::string sentence =
+      "The quick brown fox jumps over the lazy dog while the installer copies files.";
+  for (size_t length = 40; length <= sentence.size(); ++length) {
+    const std::string text = sentence.substr(0, length);
+    if (BuildMessageDialog(text, TDialogKind::dkWarning, kYesNo)->Width() % 2 != 0) {
+      return text;
+    }
+  }
+  return {};
+}
+
+TEST_F(MessageDialogPlacement, CentringIsAppliedWhenShown) {
+  const std::string text = TextGivingAnOddWidth();
+  if (text.empty()) {
+    GTEST_SKIP() << "every candidate text gave an even width in this font";
+  }
+  RECT r{};
+  Show(TDialogKind::dkWarning, kYesNo, {[&] {
+         ::GetWindowRect(RunningDialog(), &r);
+         CloseBox(RunningDialog());
+       }},
+       text);
+  EXPECT_EQ(r.left, (::GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2);
+}
+
 RECT ShownRectAt(int x, int y) {
   RECT r{};
   Post([&] {
@@ -1014,8 +1120,6 @@ TEST_F(MessageDialogPlacement, ExplicitTopKeepsTheBuiltLeft) {
 
 // ------------------------------------------------------------ modality
 
-using MessageDialogModality = MessageDialogTest;
-
 class MessageDialogModalityWithWindow : public MessageDialogTest {
  protected:
   void SetUp() override {
@@ -1026,6 +1130,17 @@ class MessageDialogModalityWithWindow : public MessageDialogTest {
   }
   TForm* other = nullptr;  // owned by the application
 };
+
+TEST_F(MessageDialogModalityWithWindow, FocusReturnsToTheControlThatHadItBefore) {
+  auto* button = new TButton(other);
+  button->SetParent(other);
+  button->SetCaption("Next");
+  ::SetActiveWindow(other->Handle());
+  button->SetFocus();
+  ASSERT_EQ(::GetFocus(), button->Handle());
+  Show(TDialogKind::dkWarning, kYesNo, {[] { Click(DialogButton("&Yes")); }});
+  EXPECT_EQ(::GetFocus(), button->Handle());
+}
 
 TEST_F(MessageDialogModalityWithWindow, OtherWindowIsDisabledWhileTheDialogRuns) {
   bool enabledDuringRun = true;
