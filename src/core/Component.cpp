@@ -86,6 +86,7 @@ TComponent::TComponent(TComponent* owner) {
 }
 
 TComponent::~TComponent() {
+  if (ReadingDestroyHook != nullptr) ReadingDestroyHook(*this);
   state_ |= csDestroying;
   DestroyComponents();
   if (owner_ != nullptr) owner_->Remove(this);

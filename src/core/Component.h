@@ -95,6 +95,12 @@ class TComponent : public TPersistent {
   // The component's own record starts and ends.
   virtual void BeginReadRecord() {}
   virtual void EndReadRecord() {}
+  // A child record carried its position among this parent's children.
+  virtual void SetChildOrder(TComponent* /*child*/, int /*order*/) {}
+  // While set, every component's destructor reports itself here first, so
+  // that the form reader drops what it still holds of it (the open loaded
+  // lists, component references waiting to be resolved).
+  static inline void (*ReadingDestroyHook)(TComponent& component) = nullptr;
 
   // Destroys every owned component, last created first.
   void DestroyComponents();

@@ -1,5 +1,6 @@
 #include "core/TypeInfo.h"
 
+#include <algorithm>
 #include <map>
 
 #include "core/Component.h"
@@ -93,7 +94,14 @@ std::vector<const TPropInfo*> TClassInfo::AllProperties() const {
   for (const TClassInfo* c = this; c != nullptr; c = c->Parent) chain.insert(chain.begin(), c);
   std::vector<const TPropInfo*> result;
   for (const TClassInfo* c : chain) {
-    for (const TPropInfo& p : c->Properties) result.push_back(&p);
+    for (const TPropInfo& p : c->Properties) {
+      // A class that lists an inherited property again replaces it: its own
+      // rules (stored, default) hold, at its own place in the order.
+      result.erase(std::remove_if(result.begin(), result.end(),
+                                  [&p](const TPropInfo* q) { return SameText(q->Name, p.Name); }),
+                   result.end());
+      result.push_back(&p);
+    }
   }
   return result;
 }

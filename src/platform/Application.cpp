@@ -10,6 +10,7 @@
 #include <typeinfo>
 
 #include "core/ShellText.h"
+#include "platform/FormResources.h"
 #include "platform/Guard.h"
 
 namespace qv {
@@ -76,6 +77,7 @@ void HandleCurrentException() noexcept {
 TApplication::TApplication() : TComponent(nullptr) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
+  RegisterFrameworkClasses();
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = &TApplication::AppWndProc;

@@ -295,6 +295,7 @@ const TClassInfo& TPage::StaticClassInfo() {
 }
 
 TPage::TPage(TComponent* owner) : TWinControl(owner) {
+  SetParentColor(true);
   SetVisible(false);
   SetAlign(TAlign::alClient);
 }
@@ -336,7 +337,8 @@ void TNotebook::AddPage(TPage* page) {
 void TNotebook::BeginReadRecord() {
   std::vector<TPage*> old;
   old.swap(pages_);
-  pageIndex_ = -1;
+  // A stored index equal to the default (the first page) is not stored.
+  pageIndex_ = 0;
   for (TPage* page : old) delete page;
 }
 

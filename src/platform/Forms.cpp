@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/Application.h"
+#include "platform/FormResources.h"
 #include "platform/Guard.h"
 #include "core/Filer.h"
 #include "core/Stream.h"
@@ -125,10 +126,16 @@ TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
   visible_ = false;
   SetBounds(0, 0, 320, 240);
   icon_.OnChange = [this] {
-    if (HandleAllocated()) {
-      ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Handle()));
-    }
+    if (HandleAllocated()) HandleCreated();
   };
+}
+
+void TCustomForm::HandleCreated() {
+  TWinControl::HandleCreated();
+  if (icon_.Handle() != nullptr) {
+    ::SendMessageA(handle_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Handle()));
+    ::SendMessageA(handle_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Handle()));
+  }
 }
 
 void TCustomForm::Loaded() {
@@ -149,6 +156,11 @@ void TCustomForm::Loaded() {
 TCustomForm::~TCustomForm() = default;
 
 void TCustomForm::AfterConstruction() {
+  // A window class of its own is built from its form resource; a plain
+  // form (a message dialog) is built in code.
+  if (&ClassType() != &TForm::StaticClassInfo() && &ClassType() != &StaticClassInfo()) {
+    ReadFormResource(*this);
+  }
   if (OnCreate) Guarded([this] { OnCreate(this); });
 }
 

@@ -127,6 +127,7 @@ class TCustomForm : public TWinControl {
 
  protected:
   void CreateParams(TCreateParams& params) override;
+  void HandleCreated() override;
   void VisibleChanged() override;
   void PaintWindow(HDC dc) override;
 

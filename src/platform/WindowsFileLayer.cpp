@@ -22,7 +22,8 @@ class TWindowsFileStream : public TStream {
     while (done < count) {
       DWORD got = 0;
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
-      if (!::ReadFile(file_.get(), out + done, want, &got, nullptr) || got == 0) break;
+      if (!::ReadFile(file_.get(), out + done, want, &got, nullptr) || got == 0)
+        break;
       done += got;
     }
     return done;
@@ -36,7 +37,8 @@ class TWindowsFileStream : public TStream {
     while (done < count) {
       DWORD put = 0;
       const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
-      if (!::WriteFile(file_.get(), in + done, want, &put, nullptr) || put == 0) break;
+      if (!::WriteFile(file_.get(), in + done, want, &put, nullptr) || put == 0)
+        break;
       done += put;
     }
     return done;
@@ -44,12 +46,15 @@ class TWindowsFileStream : public TStream {
 
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
     DWORD method = FILE_BEGIN;
-    if (origin == TSeekOrigin::soCurrent) method = FILE_CURRENT;
-    if (origin == TSeekOrigin::soEnd) method = FILE_END;
+    if (origin == TSeekOrigin::soCurrent)
+      method = FILE_CURRENT;
+    if (origin == TSeekOrigin::soEnd)
+      method = FILE_END;
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
     LARGE_INTEGER result;
-    if (!::SetFilePointerEx(file_.get(), distance, &result, method)) return -1;
+    if (!::SetFilePointerEx(file_.get(), distance, &result, method))
+      return -1;
     return result.QuadPart;
   }
 
@@ -61,7 +66,7 @@ class TWindowsFileStream : public TStream {
 }  // namespace
 
 std::unique_ptr<TStream> TWindowsFileLayer::CreateAlways(const std::string& fileName,
-                                                        uint32_t& error) {
+                                                         uint32_t& error) {
   UniqueFile file(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -77,8 +82,10 @@ std::string TWindowsFileLayer::ExpandFileName(const std::string& fileName) {
     char* filePart = nullptr;
     const DWORD length = ::GetFullPathNameA(fileName.c_str(), static_cast<DWORD>(buffer.size()),
                                             buffer.data(), &filePart);
-    if (length == 0) return fileName;
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length == 0)
+      return fileName;
+    if (length < buffer.size())
+      return std::string(buffer.data(), length);
     buffer.resize(length);
   }
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The file layer of the product, on the Windows API: the files that
-// SaveToFile writes are created exactly as the installer specifies
+// SaveToFile writes are created the way the installer requires
 // (CreateFileA, read and write access, share mode 0, CREATE_ALWAYS, normal
 // attributes). Install it with SetDefaultFileLayer(&WindowsFileLayer()).
 #include "payload/FileLayer.h"

@@ -1,5 +1,7 @@
 #include "setup/BackgroundWindow.h"
 
+#include "core/TypeInfoBuilder.h"
+
 namespace qv {
 
 TfrmBackground* frmBackground = nullptr;
@@ -8,20 +10,23 @@ namespace {
 constexpr uint32_t kStartDelayMs = 300;
 }  // namespace
 
-TfrmBackground::TfrmBackground(TComponent* owner) : TForm(owner) {
-  SetName("frmBackground");
-  SetCaption("Installing Quolvex Antivirus 5.0");
-  SetBounds(192, 106, 696, 481);
-  SetWindowState(TWindowState::wsMaximized);
-  SetColor(clNavy);
-
-  tStart = new TTimer(this);
-  tStart->SetName("tStart");
-  tStart->SetInterval(0);
-  tStart->SetOnTimer([this](TObject* sender) { tStartTimer(sender); });
-
-  OnCreate = [this](TObject* sender) { FormCreate(sender); };
+const TClassInfo& TfrmBackground::StaticClassInfo() {
+  static const TClassInfo info =
+      ClassInfoBuilder<TfrmBackground>("TfrmBackground", &TForm::StaticClassInfo())
+          .Creatable()
+          .Field("GPanel1", &TfrmBackground::GPanel1)
+          .Field("RxLabel4", &TfrmBackground::RxLabel4)
+          .Field("RxLabel2", &TfrmBackground::RxLabel2)
+          .Field("RxLabel3", &TfrmBackground::RxLabel3)
+          .Field("RxLabel1", &TfrmBackground::RxLabel1)
+          .Field("tStart", &TfrmBackground::tStart)
+          .Method("FormCreate", &TfrmBackground::FormCreate)
+          .Method("tStartTimer", &TfrmBackground::tStartTimer)
+          .Build();
+  return info;
 }
+
+TfrmBackground::TfrmBackground(TComponent* owner) : TForm(owner) {}
 
 void TfrmBackground::FormCreate(TObject*) {
   PreviousInstall = false;

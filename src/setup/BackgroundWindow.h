@@ -1,18 +1,25 @@
 #pragma once
-// The full-screen background window. Its creation handler runs the
-// pre-install checks while no window is visible; its one-shot start timer
-// then shows the wizard.
+// The full-screen background window, built from its form resource. Its
+// creation handler runs the pre-install checks while no window is visible;
+// its one-shot start timer then shows the wizard.
 #include "platform/Forms.h"
 #include "platform/Timer.h"
+#include "ui/GPanel.h"
+#include "ui/RxLabel.h"
 #include "wizard/WizardDialog.h"
 
 namespace qv {
 
 class TfrmBackground : public TForm, public TEarlierInstallation {
+  QV_TYPE_INFO
  public:
   explicit TfrmBackground(TComponent* owner);
-  const char* ClassName() const noexcept override { return "TfrmBackground"; }
 
+  TGPanel* GPanel1 = nullptr;
+  TRxLabel* RxLabel4 = nullptr;
+  TRxLabel* RxLabel2 = nullptr;
+  TRxLabel* RxLabel3 = nullptr;
+  TRxLabel* RxLabel1 = nullptr;
   TTimer* tStart = nullptr;
 
   void FormCreate(TObject* sender);

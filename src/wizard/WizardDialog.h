@@ -1,9 +1,12 @@
 #pragma once
 // The wizard window TfrmDialog: the installer's only interactive window,
-// shown modally by the background window's start timer.
+// built from its form resource and shown modally by the background window's
+// start timer.
 #include <array>
 #include <string>
 
+#include "payload/CompressedBinaryData.h"
+#include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
 #include "platform/StdCtrls.h"
 
@@ -17,9 +20,9 @@ struct TEarlierInstallation {
 };
 
 class TfrmDialog : public TForm {
+  QV_TYPE_INFO
  public:
   explicit TfrmDialog(TComponent* owner);
-  const char* ClassName() const noexcept override { return "TfrmDialog"; }
 
   // Set by the program entry before the wizard is created.
   static const TEarlierInstallation* EarlierInstallation;
@@ -27,20 +30,41 @@ class TfrmDialog : public TForm {
   // Twelve flags, one per install step; index 1 is never used.
   std::array<bool, 12> StepFlags{};
 
+  // Bound by the form resource to its components of the same names.
+  TBevel* Bevel1 = nullptr;
+  TPanel* Panel1 = nullptr;
   TButton* btnBack = nullptr;
   TButton* btnNext = nullptr;
   TButton* btnExit = nullptr;
+  TNotebook* Notebook = nullptr;
+  TMemo* Memo1 = nullptr;
+  TCheckBox* cbAgree = nullptr;
+  TMemo* Memo2 = nullptr;
+  TGroupBox* GroupBox1 = nullptr;
   TEdit* editDir = nullptr;
   TButton* btnBrowse = nullptr;
+  TLabel* lblFileName = nullptr;
+  TProgressBar* pbar = nullptr;
+  TCompressedBinaryData* qvdaemon = nullptr;
+  TCompressedBinaryData* qvmanager = nullptr;
+  TCompressedBinaryData* qvscanner = nullptr;
+  TCompressedBinaryData* licence = nullptr;
+  TCompressedBinaryData* readme = nullptr;
+  TCompressedBinaryData* register2 = nullptr;
+  TCompressedBinaryData* uninstall = nullptr;
+  TCompressedBinaryData* qvmonitor = nullptr;
+  TCompressedBinaryData* helpfile = nullptr;
 
   void FormCreate(TObject* sender);
   void FormClose(TObject* sender, TCloseAction& action);
+  void btnNextClick(TObject* sender);
+  void btnBackClick(TObject* sender);
   void btnExitClick(TObject* sender);
+  void cbAgreeClick(TObject* sender);
+  void btnBrowseClick(TObject* sender);
+  void NotebookPageChanged(TObject* sender);
 
-  int PageIndex() const noexcept { return pageIndex_; }
-
- private:
-  int pageIndex_ = 0;
+  int PageIndex() const { return Notebook != nullptr ? Notebook->PageIndex() : 0; }
 };
 
 extern TfrmDialog* frmDialog;

@@ -1,0 +1,245 @@
+#include "FuzzScratch.h"
+
+#include <algorithm>
+
+#include "core/Filer.h"
+#include "core/Stream.h"
+#include "core/TypeInfo.h"
+
+namespace qv::fuzz {
+
+namespace {
+
+Values& ValuesOf(TObject& object) {
+  return dynamic_cast<Values&>(object);
+}
+
+TPropInfo Ord(const std::string& name, TTypeKind kind = TTypeKind::tkInteger,
+              const TEnumInfo* type = nullptr, const std::string& typeName = "Integer") {
+  TPropInfo p;
+  p.Name = name;
+  p.Kind = kind;
+  p.Enum = type;
+  p.TypeName = typeName;
+  p.GetOrd = [name](TObject& o) { return ValuesOf(o).ords[name]; };
+  p.SetOrd = [name](TObject& o, int64_t v) { ValuesOf(o).ords[name] = v; };
+  return p;
+}
+
+TPropInfo Float(const std::string& name, TFloatType type) {
+  TPropInfo p;
+  p.Name = name;
+  p.Kind = TTypeKind::tkFloat;
+  p.FloatType = type;
+  p.GetFloat = [name](TObject& o) { return ValuesOf(o).floats[name]; };
+  p.SetFloat = [name](TObject& o, double v) { ValuesOf(o).floats[name] = v; };
+  return p;
+}
+
+TPropInfo Str(const std::string& name, TTypeKind kind = TTypeKind::tkString) {
+  TPropInfo p;
+  p.Name = name;
+  p.Kind = kind;
+  p.GetStr = [name](TObject& o) { return ValuesOf(o).strs[name]; };
+  p.SetStr = [name](TObject& o, const std::string& v) { ValuesOf(o).strs[name] = v; };
+  return p;
+}
+
+TPropInfo Object(const std::string& name, const TClassInfo& type,
+                 std::function<TObject*(TFuzzControl&)> get) {
+  TPropInfo p;
+  p.Name = name;
+  p.Kind = TTypeKind::tkClass;
+  p.ObjectClass = &type;
+  p.GetObj = [get](TObject& o) { return get(static_cast<TFuzzControl&>(o)); };
+  p.SetObj = [](TObject&, TObject*) {};
+  return p;
+}
+
+const TEnumInfo& AlignEnum() {
+  static const TEnumInfo info{"TAlign", {"alNone", "alTop", "alBottom", "alClient"}};
+  return info;
+}
+
+const TEnumInfo& StyleEnum() {
+  static const TEnumInfo info{"TFontStyle", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}};
+  return info;
+}
+
+}  // namespace
+
+const TClassInfo& TFuzzFont::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    TClassInfo c("TFuzzFont", &TPersistent::StaticClassInfo());
+    c.Properties = {Ord("Height"), Str("Name"), Ord("Style", TTypeKind::tkSet, &StyleEnum()),
+                    Ord("Color", TTypeKind::tkInteger, nullptr, "TColor")};
+    return c;
+  }();
+  return info;
+}
+
+const TClassInfo& TFuzzStrings::StaticClassInfo() {
+  static const TClassInfo info("TFuzzStrings", &TPersistent::StaticClassInfo());
+  return info;
+}
+
+void TFuzzStrings::DefineProperties(TFiler& filer) {
+  filer.DefineProperty(
+      "Strings",
+      [this](TReader& reader) {
+        lines.clear();
+        reader.ReadListBegin();
+        while (!reader.EndOfList())
+          lines.push_back(reader.ReadString());
+        reader.ReadListEnd();
+      },
+      nullptr, true);
+}
+
+const TClassInfo& TFuzzItem::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    TClassInfo c("TFuzzItem", &TPersistent::StaticClassInfo());
+    c.Properties = {Str("Caption"), Ord("Width")};
+    return c;
+  }();
+  return info;
+}
+
+const TClassInfo& TFuzzItems::StaticClassInfo() {
+  static const TClassInfo info("TFuzzItems", &TPersistent::StaticClassInfo());
+  return info;
+}
+
+TPersistent* TFuzzItems::AddItem() {
+  items.push_back(std::make_unique<TFuzzItem>());
+  return items.back().get();
+}
+
+const TClassInfo& TFuzzControl::StaticClassInfo() {
+  static TClassInfo c(kControlClass, &TComponent::StaticClassInfo());
+  static const bool filled = [] {
+    c.Create = [](TComponent* owner) -> TComponent* { return new TFuzzControl(owner); };
+    c.Properties = {
+        Ord("Left"),
+        Ord("Color", TTypeKind::tkInteger, nullptr, "TColor"),
+        Ord("Align", TTypeKind::tkEnumeration, &AlignEnum()),
+        Ord("Visible", TTypeKind::tkEnumeration, &BooleanEnum()),
+        Ord("Letter", TTypeKind::tkChar),
+        Ord("Big", TTypeKind::tkInt64),
+        Str("Caption"),
+        Str("Hint", TTypeKind::tkWString),
+        Float("Rate", TFloatType::ftSingle),
+        Float("Ratio", TFloatType::ftDouble),
+        Float("Price", TFloatType::ftCurr),
+        Float("Whole", TFloatType::ftComp),
+        Object("Font", TFuzzFont::StaticClassInfo(), [](TFuzzControl& s) { return &s.font; }),
+        Object("Lines", TFuzzStrings::StaticClassInfo(), [](TFuzzControl& s) { return &s.lines; }),
+        Object("Items", TFuzzItems::StaticClassInfo(), [](TFuzzControl& s) { return &s.items; }),
+    };
+    TPropInfo count = Ord("Count");
+    count.SetOrd = nullptr;
+    c.Properties.push_back(count);
+    TPropInfo peer;
+    peer.Name = "Peer";
+    peer.Kind = TTypeKind::tkClass;
+    peer.ObjectClass = &c;
+    peer.GetObj = [](TObject& o) { return static_cast<TFuzzControl&>(o).peer; };
+    peer.SetObj = [](TObject& o, TObject* v) {
+      static_cast<TFuzzControl&>(o).peer = static_cast<TComponent*>(v);
+    };
+    c.Properties.push_back(peer);
+    TPropInfo click;
+    click.Name = "OnClick";
+    click.Kind = TTypeKind::tkMethod;
+    click.SetMethod = [](TObject& o, const TMethod& m) {
+      static_cast<TFuzzControl&>(o).onClick =
+          m.IsNil() ? TNotifyEvent{} : std::any_cast<TNotifyEvent>(m.Code);
+    };
+    c.Properties.push_back(click);
+    TPropInfo mystery;
+    mystery.Name = "Mystery";
+    mystery.Kind = TTypeKind::tkVariant;
+    mystery.SetOrd = [](TObject&, int64_t) {};
+    c.Properties.push_back(mystery);
+    return true;
+  }();
+  (void)filled;
+  return c;
+}
+
+TFuzzControl::~TFuzzControl() {
+  // As windowed controls do: the controls parented here go first.
+  while (!children_.empty())
+    delete children_.back();
+  if (parent_ != nullptr)
+    std::erase(parent_->children_, this);
+}
+
+void TFuzzControl::SetParentComponent(TComponent* parent) {
+  auto* control = dynamic_cast<TFuzzControl*>(parent);
+  if (control == parent_ || control == this)
+    return;
+  if (parent_ != nullptr)
+    std::erase(parent_->children_, this);
+  parent_ = control;
+  if (parent_ != nullptr)
+    parent_->children_.push_back(this);
+}
+
+void TFuzzControl::DefineProperties(TFiler& filer) {
+  TComponent::DefineProperties(filer);
+  filer.DefineProperty(
+      "Extra", [this](TReader& reader) { extra = reader.ReadString(); }, nullptr, true);
+  filer.DefineBinaryProperty(
+      "TheData",
+      [this](TStream& stream) {
+        data.resize(static_cast<size_t>(stream.Size()));
+        stream.ReadBuffer(data.data(), stream.Size());
+      },
+      nullptr, true);
+}
+
+const TClassInfo& TFuzzBook::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    TClassInfo c(kBookClass, &TFuzzControl::StaticClassInfo());
+    c.Create = [](TComponent* owner) -> TComponent* { return new TFuzzBook(owner); };
+    return c;
+  }();
+  return info;
+}
+
+const TClassInfo& TFuzzWindow::StaticClassInfo() {
+  static const TClassInfo info = [] {
+    TClassInfo c(kWindowClass, &TFuzzControl::StaticClassInfo());
+    const auto field = [](const char* name, const TClassInfo& type, auto member) {
+      return TPublishedField{
+          name, &type, [member](TObject& owner, TComponent* component) {
+            auto& window = static_cast<TFuzzWindow&>(owner);
+            window.*member =
+                static_cast<std::remove_reference_t<decltype(window.*member)>>(component);
+          }};
+    };
+    c.Fields = {field("btnNext", TFuzzControl::StaticClassInfo(), &TFuzzWindow::btnNext),
+                field("qvdaemon", TFuzzControl::StaticClassInfo(), &TFuzzWindow::qvdaemon),
+                field("Notebook", TFuzzBook::StaticClassInfo(), &TFuzzWindow::Notebook)};
+    c.Methods = {{"btnNextClick",
+                  [](TObject& instance) {
+                    auto* window = static_cast<TFuzzWindow*>(&instance);
+                    return TMethod{window, "btnNextClick",
+                                   TNotifyEvent([window](TObject*) { ++window->clicks; })};
+                  }},
+                 {"FormClose", [](TObject& instance) {
+                    return TMethod{&instance, "FormClose", std::function<void(TObject*, int&)>()};
+                  }}};
+    return c;
+  }();
+  return info;
+}
+
+void RegisterFuzzClasses() {
+  RegisterComponentClass(TFuzzControl::StaticClassInfo());
+  RegisterComponentClass(TFuzzFont::StaticClassInfo());  // found, but not a component
+  RegisterIntegerConsts("TColor", {{0xFF00000F, "clBtnFace"}, {0x800000, "clNavy"}});
+}
+
+}  // namespace qv::fuzz

@@ -1,0 +1,56 @@
+#pragma once
+// The readable text of one window (forms/README.md gives the syntax), parsed
+// into a tree, and its compilation into a binary form stream.
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace qv {
+
+class TStream;
+
+struct FormValue {
+  enum class Kind { Integer, Float, String, Boolean, Set, Ident, Binary, Bitmap, Lines };
+  Kind kind = Kind::Integer;
+  int64_t integer = 0;
+  long double number = 0;
+  std::string text;                // string, identifier, or file path
+  std::vector<std::string> items;  // set elements
+};
+
+struct FormProperty {
+  std::string path;
+  FormValue value;
+  int line = 0;
+};
+
+struct FormObject {
+  std::string className;
+  std::string name;
+  bool payload = false;
+  std::string payloadFile;
+  std::vector<FormProperty> properties;
+  std::vector<FormObject> children;
+  int line = 0;
+};
+
+// A mistake in a form source, with its place.
+class FormSourceError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+FormObject ParseFormSource(const std::string& text, const std::string& fileName);
+
+struct CompileOptions {
+  std::filesystem::path sourceDir;   // relative paths of values start here
+  std::filesystem::path payloadDir;  // payload files are found here
+};
+
+// Writes the stream; returns the files it read (for build dependencies).
+std::vector<std::filesystem::path> CompileForm(const FormObject& root,
+                                               const CompileOptions& options, TStream& out);
+
+}  // namespace qv
