@@ -364,8 +364,9 @@ void TNotebook::ShowPage(int index) {
   if (index >= 0) {
     TPage* page = pages_[static_cast<size_t>(index)];
     page->SetAlign(TAlign::alClient);
-    AlignControls();
+    // Only visible controls are aligned: show the page first.
     page->SetVisible(true);
+    AlignControls();
     if (page->HandleAllocated()) {
       ::SetWindowPos(page->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     }

@@ -330,6 +330,105 @@ TEST_F(Demo, WalkThrough) {
   std::fflush(stdout);
 }
 
+// --- Windows built from their resources ---------------------------------------
+
+using Pages = SetupScenario;
+
+// The visible Static and Button texts of the wizard, as a user reads them.
+static bool HasVisibleText(HWND window, const std::string& className, const std::string& text) {
+  for (const auto& c : e2e::ListControls(window)) {
+    if (c.className == className && c.visible && c.text == text) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(Pages, WalkingTheWizardShowsEachPageWithItsControls) {
+  InstallHost();
+  StartSetup();
+  WaitBackground();
+  const HWND wizard = WaitWizard();
+
+  EXPECT_TRUE(HasVisibleText(wizard, "Static", "Press next to continue installation process"));
+  Shot("welcome");
+  e2e::Click(Button(wizard, "Next >"));
+
+  ASSERT_TRUE(
+      e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "License Agreement"); }, 5000))
+      << "the License page" << e2e::DumpControls(wizard);
+  EXPECT_TRUE(HasVisibleText(wizard, "Button", "I agree with the above terms and conditions"));
+  EXPECT_FALSE(::IsWindowEnabled(Button(wizard, "Next >"))) << "Next waits for the agreement";
+  bool licenceShown = false;
+  for (const auto& c : e2e::ListControls(wizard)) {
+    licenceShown = licenceShown || (c.className == "Edit" && c.visible &&
+                                    c.text.rfind("No Commercial License Agreement", 0) == 0);
+  }
+  EXPECT_TRUE(licenceShown) << e2e::DumpControls(wizard);
+  Shot("license");
+  e2e::Click(Button(wizard, "I agree with the above terms and conditions"));
+  ASSERT_TRUE(
+      e2e::WaitUntil([&] { return ::IsWindowEnabled(Button(wizard, "Next >")) != FALSE; }, 5000))
+      << "Next enabled by the agreement" << e2e::DumpControls(wizard);
+  e2e::Click(Button(wizard, "Next >"));
+
+  ASSERT_TRUE(e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "Readme"); }, 5000))
+      << "the Readme page" << e2e::DumpControls(wizard);
+  Shot("readme");
+  e2e::Click(Button(wizard, "Next >"));
+
+  ASSERT_TRUE(e2e::WaitUntil(
+      [&] { return HasVisibleText(wizard, "Static", "Destination Directory"); }, 5000))
+      << "the Destination page" << e2e::DumpControls(wizard);
+  EXPECT_TRUE(HasVisibleText(wizard, "Edit", "C:\\Program Files\\QuolvexAntivirus"));
+  EXPECT_TRUE(HasVisibleText(wizard, "Button", "Browse..."));
+  Shot("destination");
+
+  e2e::Click(Button(wizard, "< Back"));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "Readme"); }, 5000))
+      << "back on the Readme page" << e2e::DumpControls(wizard);
+  const HWND question = PressExit(wizard);
+  Answer(question, "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+}
+
+// Corrupts the background window's resource in a copy of Setup.exe.
+static std::string DamagedCopy(const std::string& setupExe) {
+  const std::string copy = DirectoryOf(setupExe) + "\\SetupDamaged.exe";
+  EXPECT_TRUE(::CopyFileA(setupExe.c_str(), copy.c_str(), FALSE));
+  HANDLE update = ::BeginUpdateResourceA(copy.c_str(), FALSE);
+  EXPECT_NE(update, nullptr);
+  // The root record of the window, then "Left" with a tag no value has.
+  std::string garbage = "TPF0";
+  for (const std::string name : {"TfrmBackground", "frmBackground", "Left"}) {
+    garbage += static_cast<char>(name.size());
+    garbage += name;
+  }
+  garbage += static_cast<char>(99);
+  EXPECT_TRUE(::UpdateResourceA(update, MAKEINTRESOURCEA(10), "TFRMBACKGROUND",
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), garbage.data(),
+                                static_cast<DWORD>(garbage.size())));
+  EXPECT_TRUE(::EndUpdateResourceA(update, FALSE));
+  return copy;
+}
+
+TEST_F(StartUp, DamagedResourceEndsThroughTheLastResortBoxWithExitCodeOne) {
+  InstallHost();
+  const std::string damaged = DamagedCopy(setupExe_);
+  setup_ = e2e::Launch(damaged, DirectoryOf(damaged));
+  const HWND box = e2e::WaitWindow("Application Error", "#32770", kStartTimeout, &setup_);
+  const std::string text = MessageText(box);
+  EXPECT_EQ(text.rfind("Exception EReadError in module SetupDamaged.exe at ", 0), 0u) << text;
+  EXPECT_NE(text.find("Error reading frmBackground.Left: Invalid property value."),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(FindBackground(), nullptr);
+  EXPECT_EQ(FindWizard(), nullptr);
+  Shot("last-resort");
+  e2e::Click(e2e::RequireControl(box, "Button", "OK"));
+  EXPECT_EQ(ExpectExit(), 1u);
+  ::DeleteFileA(damaged.c_str());
+}
 
 // --- The shipped file ----------------------------------------------------------
 
@@ -337,7 +436,8 @@ class SetupFile : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = Env("QV_SETUP_EXE");
-    if (path_.empty()) GTEST_SKIP() << "QV_SETUP_EXE is not set";
+    if (path_.empty())
+      GTEST_SKIP() << "QV_SETUP_EXE is not set";
   }
   std::string VersionString(const std::vector<char>& info, const char* name) {
     const std::string key = std::string("\\StringFileInfo\\040904b0\\") + name;
@@ -365,15 +465,16 @@ TEST_F(SetupFile, IsA32BitGuiProgramWithoutDllsOfItsOwn) {
   const IMAGE_DATA_DIRECTORY& imports =
       nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   std::vector<std::string> names;
-  for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+  for (auto* entry =
+           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
        entry->Name != 0; ++entry) {
     std::string name = reinterpret_cast<const char*>(base + entry->Name);
     std::transform(name.begin(), name.end(), name.begin(), ::tolower);
     names.push_back(name);
   }
   ::FreeLibrary(image);
-  const std::vector<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll",
-                                           "advapi32.dll", "ole32.dll",  "shell32.dll",
+  const std::vector<std::string> system = {"kernel32.dll", "user32.dll",  "gdi32.dll",
+                                           "advapi32.dll", "ole32.dll",   "shell32.dll",
                                            "msvcrt.dll",   "comctl32.dll"};
   for (const std::string& name : names) {
     EXPECT_NE(std::find(system.begin(), system.end(), name), system.end()) << name;

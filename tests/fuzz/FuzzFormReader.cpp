@@ -98,14 +98,17 @@ void ReadEveryWay(const uint8_t* data, size_t size) {
 }
 
 void ReadWindow(const uint8_t* data, size_t size, bool goOn) {
-  static fuzz::TFuzzWindow* other = [] {
+  // A window that already exists: stored names collide with it, and
+  // "frmOther.x" references resolve into it.
+  static fuzz::TFuzzWindow other(nullptr);
+  static const bool ready = [] {
     fuzz::RegisterFuzzClasses();
-    auto* window = new fuzz::TFuzzWindow(nullptr);  // lives for the process
-    window->SetName("frmOther");
-    return window;
+    other.SetName("frmOther");
+    return true;
   }();
+  (void)ready;
   TComponentListNameSpace names;
-  names.Add(*other);
+  names.Add(other);
   fuzz::TFuzzWindow window(nullptr);
   names.Add(window);
   TReadOnlyMemoryStream stream(data, size);

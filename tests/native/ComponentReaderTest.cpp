@@ -1499,26 +1499,5 @@ TEST_F(ComponentReaderTest, ProgressWindowStreamReadsBack) {
   EXPECT_EQ(form.ProgressBar->ords["Max"], 100);
 }
 
-TEST_F(ComponentReaderTest, LargeStreamWithNinePayloadsReadsQuickly) {
-  const std::vector<uint8_t> block = PayloadBlock(230000);
-  const std::vector<uint8_t> bytes =
-      Window([](TFormWriter&) {},
-             [&](TFormWriter& w) {
-               for (int i = 0; i < 9; ++i) {
-                 Child(w, "TScratchData", "data" + std::to_string(i), [&](TFormWriter& w) {
-                   w.WritePropName("TheData");
-                   w.WriteBinary(block.data(), static_cast<uint32_t>(block.size()));
-                 });
-               }
-             });
-  ASSERT_GT(bytes.size(), 2000000u);
-  TScratchWindow window(nullptr);
-  Read(window, bytes);
-  ASSERT_EQ(window.ComponentCount(), 9);
-  for (int i = 0; i < 9; ++i) {
-    EXPECT_EQ(static_cast<TScratchData*>(window.Components(i))->block, block);
-  }
-}
-
 }  // namespace
 }  // namespace qv

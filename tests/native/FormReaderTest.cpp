@@ -504,20 +504,6 @@ TEST_F(FormReaderTest, SkipValueSkipsEveryTag) {
   }
 }
 
-TEST_F(FormReaderTest, SkipValueOfAListHoldingEveryTag) {
-  Bytes bytes;
-  bytes.Tag(TValueType::vaList);
-  for (const Bytes& value : OneValueOfEveryTag()) {
-    if (value.Data()[0] == 0)
-      continue;  // a Null would end the list
-    bytes.Raw(std::string(value.Data().begin(), value.Data().end()));
-  }
-  bytes.Tag(TValueType::vaNull).Tag(TValueType::vaInt8).U8(42);
-  TFormReader& reader = Over(bytes);
-  reader.SkipValue();
-  EXPECT_EQ(reader.ReadInteger(), 42);
-}
-
 TEST_F(FormReaderTest, SkippingDeepNestingNeedsNoRecursion) {
   constexpr int kDepth = 200000;
   Bytes bytes;

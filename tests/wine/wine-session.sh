@@ -31,6 +31,12 @@ qv_wine_start() {
     # maximizing itself, as Windows would.
     WINEPREFIX="$QV_WINE_TEMPLATE" wine reg add 'HKCU\Software\Wine\X11 Driver' \
       /v Managed /d N /f >>"$dir/wineboot.log" 2>&1
+    # Wine's own Tahoma, MS Sans Serif and Marlett (title-bar buttons), so
+    # that text measures as it does on Windows; the 32-bit loader does not
+    # look where Debian puts them.
+    if [ -d /usr/share/wine/fonts ]; then
+      cp /usr/share/wine/fonts/*.ttf "$QV_WINE_TEMPLATE/drive_c/windows/Fonts/" 2>/dev/null || true
+    fi
     WINEPREFIX="$QV_WINE_TEMPLATE" wineserver -w
   fi
   qv_wine_use_prefix "$dir/prefix"
