@@ -17,14 +17,18 @@ const TClassInfo& ObjectClassInfo() {
 }
 }  // namespace
 
-const TClassInfo& TObject::ClassType() const noexcept { return ObjectClassInfo(); }
+const TClassInfo& TObject::ClassType() const noexcept {
+  return ObjectClassInfo();
+}
 
 const TClassInfo& TPersistent::StaticClassInfo() {
   static const TClassInfo info("TPersistent", &ObjectClassInfo());
   return info;
 }
 
-const TClassInfo& TPersistent::ClassType() const noexcept { return StaticClassInfo(); }
+const TClassInfo& TPersistent::ClassType() const noexcept {
+  return StaticClassInfo();
+}
 
 void TPersistent::DefineProperties(TFiler&) {}
 
@@ -44,14 +48,18 @@ const TClassInfo& TComponent::StaticClassInfo() {
     tag.TypeName = "Integer";
     tag.HasDefault = true;
     tag.GetOrd = [](TObject& o) { return static_cast<TComponent&>(o).Tag(); };
-    tag.SetOrd = [](TObject& o, int64_t v) { static_cast<TComponent&>(o).SetTag(static_cast<int>(v)); };
+    tag.SetOrd = [](TObject& o, int64_t v) {
+      static_cast<TComponent&>(o).SetTag(static_cast<int>(v));
+    };
     c.Properties.push_back(tag);
     return c;
   }();
   return info;
 }
 
-const TClassInfo& TComponent::ClassType() const noexcept { return StaticClassInfo(); }
+const TClassInfo& TComponent::ClassType() const noexcept {
+  return StaticClassInfo();
+}
 
 void TComponent::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
@@ -63,37 +71,50 @@ void TComponent::DefineProperties(TFiler& filer) {
 }
 
 namespace {
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsIdentStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
-bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool IsIdentStart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool IsIdentChar(char c) {
+  return IsIdentStart(c) || (c >= '0' && c <= '9');
+}
 }  // namespace
 
 bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    if (LowerAscii(a[i]) != LowerAscii(b[i]))
+      return false;
   }
   return true;
 }
 
 bool IsValidIdent(const std::string& text) {
-  if (text.empty() || !IsIdentStart(text[0])) return false;
+  if (text.empty() || !IsIdentStart(text[0]))
+    return false;
   return std::all_of(text.begin() + 1, text.end(), IsIdentChar);
 }
 
 TComponent::TComponent(TComponent* owner) {
-  if (owner != nullptr) owner->Insert(this);
+  if (owner != nullptr)
+    owner->Insert(this);
 }
 
 TComponent::~TComponent() {
-  if (ReadingDestroyHook != nullptr) ReadingDestroyHook(*this);
+  if (ReadingDestroyHook != nullptr)
+    ReadingDestroyHook(*this);
   state_ |= csDestroying;
   DestroyComponents();
-  if (owner_ != nullptr) owner_->Remove(this);
+  if (owner_ != nullptr)
+    owner_->Remove(this);
 }
 
 void TComponent::SetName(const std::string& name) {
-  if (name == name_) return;
+  if (name == name_)
+    return;
   if (!name.empty() && !IsValidIdent(name)) {
     throw EComponentError(Format("''%s'' is not a valid component name", name));
   }
@@ -107,14 +128,18 @@ void TComponent::SetName(const std::string& name) {
 }
 
 TComponent* TComponent::FindComponent(const std::string& name) const {
-  if (name.empty()) return nullptr;
+  if (name.empty())
+    return nullptr;
   for (TComponent* component : components_) {
-    if (SameText(component->name_, name)) return component;
+    if (SameText(component->name_, name))
+      return component;
   }
   return nullptr;
 }
 
-void TComponent::Loaded() { ClearState(csLoading); }
+void TComponent::Loaded() {
+  ClearState(csLoading);
+}
 
 void TComponent::SetParentComponent(TComponent*) {}
 
@@ -127,9 +152,12 @@ void TComponent::DestroyComponents() {
 }
 
 void TComponent::ChangeOwner(TComponent* owner) {
-  if (owner == owner_) return;
-  if (owner_ != nullptr) owner_->Remove(this);
-  if (owner != nullptr) owner->Insert(this);
+  if (owner == owner_)
+    return;
+  if (owner_ != nullptr)
+    owner_->Remove(this);
+  if (owner != nullptr)
+    owner->Insert(this);
 }
 
 void TComponent::Notification(TComponent*, Operation) {}
@@ -142,10 +170,12 @@ void TComponent::Insert(TComponent* component) {
 
 void TComponent::Remove(TComponent* component) {
   auto it = std::find(components_.begin(), components_.end(), component);
-  if (it == components_.end()) return;
+  if (it == components_.end())
+    return;
   components_.erase(it);
   component->owner_ = nullptr;
-  if ((state_ & csDestroying) == 0) Notification(component, Operation::Remove);
+  if ((state_ & csDestroying) == 0)
+    Notification(component, Operation::Remove);
 }
 
 }  // namespace qv

@@ -15,11 +15,15 @@ namespace qv {
 class TFiler;
 
 // Declares a class's type information and takes its name from it.
-#define QV_TYPE_INFO                                                                    \
- public:                                                                                \
-  static const ::qv::TClassInfo& StaticClassInfo();                                     \
-  const ::qv::TClassInfo& ClassType() const noexcept override { return StaticClassInfo(); } \
-  const char* ClassName() const noexcept override { return StaticClassInfo().Name.c_str(); }
+#define QV_TYPE_INFO                                            \
+ public:                                                        \
+  static const ::qv::TClassInfo& StaticClassInfo();             \
+  const ::qv::TClassInfo& ClassType() const noexcept override { \
+    return StaticClassInfo();                                   \
+  }                                                             \
+  const char* ClassName() const noexcept override {             \
+    return StaticClassInfo().Name.c_str();                      \
+  }
 
 class TObject {
  public:

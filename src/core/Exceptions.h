@@ -27,11 +27,11 @@ class Exception : public std::exception {
   void* address_ = nullptr;
 };
 
-#define QV_DECLARE_EXCEPTION(Name, Base)                                 \
-  class Name : public Base {                                             \
-   public:                                                               \
-    using Base::Base;                                                    \
-    const char* ClassName() const noexcept override { return #Name; }   \
+#define QV_DECLARE_EXCEPTION(Name, Base)                              \
+  class Name : public Base {                                          \
+   public:                                                            \
+    using Base::Base;                                                 \
+    const char* ClassName() const noexcept override { return #Name; } \
   }
 
 // EAbort is the silent exception: guards swallow it without a sign.

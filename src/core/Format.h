@@ -24,7 +24,8 @@ std::string Format(const char* pattern, const Args&... args) {
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #pragma GCC diagnostic ignored "-Wformat-security"
   const int size = std::snprintf(nullptr, 0, pattern, detail::FormatArg(args)...);
-  if (size <= 0) return {};
+  if (size <= 0)
+    return {};
   std::string result(static_cast<size_t>(size) + 1, '\0');
   std::snprintf(result.data(), result.size(), pattern, detail::FormatArg(args)...);
 #pragma GCC diagnostic pop

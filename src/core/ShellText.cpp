@@ -21,7 +21,8 @@ std::string LastResortText(const std::string& className, const std::string& modu
 
 std::string LowerAsciiLetters(std::string text) {
   for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
 }
@@ -29,17 +30,22 @@ std::string LowerAsciiLetters(std::string text) {
 std::string DefaultAppTitle(const std::string& programPath) {
   std::string name = programPath;
   const size_t slash = name.find_last_of("\\/:");
-  if (slash != std::string::npos) name.erase(0, slash + 1);
+  if (slash != std::string::npos)
+    name.erase(0, slash + 1);
   const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos) name.erase(dot);
-  if (name.size() > 1) name = name.substr(0, 1) + LowerAsciiLetters(name.substr(1));
+  if (dot != std::string::npos)
+    name.erase(dot);
+  if (name.size() > 1)
+    name = name.substr(0, 1) + LowerAsciiLetters(name.substr(1));
   return name;
 }
 
 char AcceleratorOf(const std::string& caption) {
   for (size_t i = 0; i + 1 < caption.size(); ++i) {
-    if (caption[i] != '&') continue;
-    if (caption[i + 1] != '&') return caption[i + 1];
+    if (caption[i] != '&')
+      continue;
+    if (caption[i + 1] != '&')
+      return caption[i + 1];
     ++i;  // "&&" stands for a literal ampersand
   }
   return 0;
@@ -48,7 +54,8 @@ char AcceleratorOf(const std::string& caption) {
 std::string StripAmpersands(const std::string& caption) {
   std::string text;
   for (char c : caption) {
-    if (c != '&') text += c;
+    if (c != '&')
+      text += c;
   }
   return text;
 }

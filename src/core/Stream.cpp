@@ -14,14 +14,18 @@ int64_t TStream::Size() {
   return size;
 }
 
-void TStream::SetSize(int64_t) { throw EStreamError("Stream size cannot be changed"); }
+void TStream::SetSize(int64_t) {
+  throw EStreamError("Stream size cannot be changed");
+}
 
 void TStream::ReadBuffer(void* buffer, int64_t count) {
-  if (count != 0 && Read(buffer, count) != count) throw EReadError("Stream read error");
+  if (count != 0 && Read(buffer, count) != count)
+    throw EReadError("Stream read error");
 }
 
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
-  if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
+  if (count != 0 && Write(buffer, count) != count)
+    throw EWriteError("Stream write error");
 }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count, int64_t chunkSize) {
@@ -43,7 +47,8 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count, int64_t chunkSize) {
 // ------------------------------------------------------------ TMemoryStream
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-  if (count <= 0 || position_ >= Size()) return 0;
+  if (count <= 0 || position_ >= Size())
+    return 0;
   const int64_t n = std::min(count, Size() - position_);
   std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
   position_ += n;
@@ -51,9 +56,11 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
+  if (count <= 0)
+    return 0;
   const int64_t end = position_ + count;
-  if (end > Size()) bytes_.resize(static_cast<size_t>(end));
+  if (end > Size())
+    bytes_.resize(static_cast<size_t>(end));
   std::memcpy(bytes_.data() + position_, buffer, static_cast<size_t>(count));
   position_ = end;
   return count;
@@ -61,8 +68,10 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   int64_t base = 0;
-  if (origin == TSeekOrigin::soCurrent) base = position_;
-  if (origin == TSeekOrigin::soEnd) base = Size();
+  if (origin == TSeekOrigin::soCurrent)
+    base = position_;
+  if (origin == TSeekOrigin::soEnd)
+    base = Size();
   position_ = std::max<int64_t>(0, base + offset);
   return position_;
 }
@@ -81,19 +90,24 @@ void TMemoryStream::Clear() {
 // ---------------------------------------------------- TReadOnlyMemoryStream
 
 int64_t TReadOnlyMemoryStream::Read(void* buffer, int64_t count) {
-  if (count <= 0 || position_ >= size_) return 0;
+  if (count <= 0 || position_ >= size_)
+    return 0;
   const int64_t n = std::min(count, size_ - position_);
   std::memcpy(buffer, data_ + position_, static_cast<size_t>(n));
   position_ += n;
   return n;
 }
 
-int64_t TReadOnlyMemoryStream::Write(const void*, int64_t) { return 0; }
+int64_t TReadOnlyMemoryStream::Write(const void*, int64_t) {
+  return 0;
+}
 
 int64_t TReadOnlyMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
   int64_t base = 0;
-  if (origin == TSeekOrigin::soCurrent) base = position_;
-  if (origin == TSeekOrigin::soEnd) base = size_;
+  if (origin == TSeekOrigin::soCurrent)
+    base = position_;
+  if (origin == TSeekOrigin::soEnd)
+    base = size_;
   position_ = std::max<int64_t>(0, base + offset);
   return position_;
 }

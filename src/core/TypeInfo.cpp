@@ -11,7 +11,8 @@ namespace {
 std::string Upper(const std::string& text) {
   std::string result = text;
   for (char& c : result) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
   }
   return result;
 }
@@ -29,7 +30,8 @@ std::map<std::string, std::vector<TIdentMapEntry>>& IdentTables() {
 
 int TEnumInfo::ValueOf(const std::string& name) const {
   for (size_t i = 0; i < Names.size(); ++i) {
-    if (SameText(Names[i], name)) return static_cast<int>(i);
+    if (SameText(Names[i], name))
+      return static_cast<int>(i);
   }
   return -1;
 }
@@ -58,7 +60,8 @@ bool TPropInfo::IsWritable() const {
 const TPropInfo* TClassInfo::FindProperty(const std::string& name) const {
   for (const TClassInfo* c = this; c != nullptr; c = c->Parent) {
     for (const TPropInfo& p : c->Properties) {
-      if (SameText(p.Name, name)) return &p;
+      if (SameText(p.Name, name))
+        return &p;
     }
   }
   return nullptr;
@@ -67,7 +70,8 @@ const TPropInfo* TClassInfo::FindProperty(const std::string& name) const {
 const TPublishedMethod* TClassInfo::FindMethod(const std::string& name) const {
   for (const TClassInfo* c = this; c != nullptr; c = c->Parent) {
     for (const TPublishedMethod& m : c->Methods) {
-      if (SameText(m.Name, name)) return &m;
+      if (SameText(m.Name, name))
+        return &m;
     }
   }
   return nullptr;
@@ -76,7 +80,8 @@ const TPublishedMethod* TClassInfo::FindMethod(const std::string& name) const {
 const TPublishedField* TClassInfo::FindField(const std::string& name) const {
   for (const TClassInfo* c = this; c != nullptr; c = c->Parent) {
     for (const TPublishedField& f : c->Fields) {
-      if (SameText(f.Name, name)) return &f;
+      if (SameText(f.Name, name))
+        return &f;
     }
   }
   return nullptr;
@@ -84,14 +89,16 @@ const TPublishedField* TClassInfo::FindField(const std::string& name) const {
 
 bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
   for (const TClassInfo* c = this; c != nullptr; c = c->Parent) {
-    if (c == &other) return true;
+    if (c == &other)
+      return true;
   }
   return false;
 }
 
 std::vector<const TPropInfo*> TClassInfo::AllProperties() const {
   std::vector<const TClassInfo*> chain;
-  for (const TClassInfo* c = this; c != nullptr; c = c->Parent) chain.insert(chain.begin(), c);
+  for (const TClassInfo* c = this; c != nullptr; c = c->Parent)
+    chain.insert(chain.begin(), c);
   std::vector<const TPropInfo*> result;
   for (const TClassInfo* c : chain) {
     for (const TPropInfo& p : c->Properties) {
@@ -106,7 +113,9 @@ std::vector<const TPropInfo*> TClassInfo::AllProperties() const {
   return result;
 }
 
-void RegisterComponentClass(const TClassInfo& info) { Registry()[Upper(info.Name)] = &info; }
+void RegisterComponentClass(const TClassInfo& info) {
+  Registry()[Upper(info.Name)] = &info;
+}
 
 const TClassInfo* FindRegisteredClass(const std::string& name) {
   auto it = Registry().find(Upper(name));
@@ -119,7 +128,8 @@ void RegisterIntegerConsts(const std::string& typeName, std::vector<TIdentMapEnt
 
 bool IdentToInt(const std::string& typeName, const std::string& ident, int64_t& value) {
   auto it = IdentTables().find(typeName);
-  if (it == IdentTables().end()) return false;
+  if (it == IdentTables().end())
+    return false;
   for (const TIdentMapEntry& entry : it->second) {
     if (SameText(entry.Name, ident)) {
       value = entry.Value;
@@ -131,7 +141,8 @@ bool IdentToInt(const std::string& typeName, const std::string& ident, int64_t& 
 
 bool IntToIdent(const std::string& typeName, int64_t value, std::string& ident) {
   auto it = IdentTables().find(typeName);
-  if (it == IdentTables().end()) return false;
+  if (it == IdentTables().end())
+    return false;
   for (const TIdentMapEntry& entry : it->second) {
     if (entry.Value == value) {
       ident = entry.Name;

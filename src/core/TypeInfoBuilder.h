@@ -83,7 +83,8 @@ class ClassInfoBuilder {
     p.GetMethod = [field](TObject& o) {
       TMethod m;
       const Event& e = static_cast<C&>(o).*field;
-      if (e) m.Code = e;
+      if (e)
+        m.Code = e;
       return m;
     };
     p.SetMethod = [field](TObject& o, const TMethod& m) {
@@ -99,7 +100,8 @@ class ClassInfoBuilder {
     p.GetMethod = [get](TObject& o) {
       TMethod m;
       const Event& e = Invoke(get, o);
-      if (e) m.Code = e;
+      if (e)
+        m.Code = e;
       return m;
     };
     p.SetMethod = [set](TObject& o, const TMethod& m) {
@@ -129,11 +131,10 @@ class ClassInfoBuilder {
   // same name into it.
   template <class T>
   ClassInfoBuilder& Field(const char* name, T* C::*member) {
-    info_.Fields.push_back(TPublishedField{name, &T::StaticClassInfo(),
-                                           [member](TObject& owner, TComponent* component) {
-                                             static_cast<C&>(owner).*member =
-                                                 dynamic_cast<T*>(component);
-                                           }});
+    info_.Fields.push_back(TPublishedField{
+        name, &T::StaticClassInfo(), [member](TObject& owner, TComponent* component) {
+          static_cast<C&>(owner).*member = dynamic_cast<T*>(component);
+        }});
     return *this;
   }
 

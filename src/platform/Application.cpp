@@ -37,10 +37,9 @@ std::string DemangledName(const std::type_info& type) {
 // address; the program module and offset 0 when the address is unknown.
 void LocateAddress(void* address, std::string& module, uint32_t& offset) {
   HMODULE handle = nullptr;
-  if (address == nullptr ||
-      !::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            static_cast<LPCSTR>(address), &handle)) {
+  if (address == nullptr || !::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                                      GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                                  static_cast<LPCSTR>(address), &handle)) {
     handle = ::GetModuleHandleA(nullptr);
     address = nullptr;
   }
@@ -49,10 +48,9 @@ void LocateAddress(void* address, std::string& module, uint32_t& offset) {
   std::string name = path;
   const size_t slash = name.find_last_of("\\/");
   module = slash == std::string::npos ? name : name.substr(slash + 1);
-  offset = address == nullptr
-               ? 0
-               : static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) -
-                                       reinterpret_cast<uintptr_t>(handle));
+  offset = address == nullptr ? 0
+                              : static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) -
+                                                      reinterpret_cast<uintptr_t>(handle));
 }
 }  // namespace
 
@@ -88,11 +86,12 @@ TApplication::TApplication() : TComponent(nullptr) {
     throw EOutOfResources("Error creating window class");
   }
   const std::string title = DefaultAppTitle(ProgramPath());
-  window_.reset(::CreateWindowExA(0, kAppWindowClass, title.c_str(),
-                                  WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU |
-                                      WS_MINIMIZEBOX,
-                                  0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr));
-  if (!window_) throw EOutOfResources("Error creating window class");
+  window_.reset(
+      ::CreateWindowExA(0, kAppWindowClass, title.c_str(),
+                        WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
+                        0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+  if (!window_)
+    throw EOutOfResources("Error creating window class");
   ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   Application = this;
 }
@@ -100,7 +99,8 @@ TApplication::TApplication() : TComponent(nullptr) {
 TApplication::~TApplication() {
   Shutdown();
   ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
-  if (Application == this) Application = nullptr;
+  if (Application == this)
+    Application = nullptr;
 }
 
 void TApplication::Startup() {
@@ -119,28 +119,35 @@ void TApplication::SetAppTitle(const std::string& title) {
 }
 
 void TApplication::FormInstantiated(TComponent* instance) {
-  if (mainWindow_ != nullptr) return;
+  if (mainWindow_ != nullptr)
+    return;
   if (auto* form = dynamic_cast<TForm*>(instance)) {
     form->HandleNeeded();
     mainWindow_ = form;
   }
 }
 
-void TApplication::RequestTermination() { ::PostQuitMessage(0); }
+void TApplication::RequestTermination() {
+  ::PostQuitMessage(0);
+}
 
 bool TApplication::PreProcessKey(const MSG& message) {
-  if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+  if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST)
+    return false;
   TWinControl* control = TWinControl::FindOwningControl(message.hwnd);
-  if (control == nullptr) return false;
+  if (control == nullptr)
+    return false;
   bool consumed = false;
   // Key handlers are handler code like any window procedure's.
-  if (!Guarded([&] { consumed = control->PreProcessKey(message); })) return true;
+  if (!Guarded([&] { consumed = control->PreProcessKey(message); }))
+    return true;
   return consumed;
 }
 
 bool TApplication::ProcessMessage() {
   MSG message{};
-  if (!::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) return false;
+  if (!::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+    return false;
   if (message.message == WM_QUIT) {
     quitReceived_ = true;
     return true;
@@ -170,7 +177,8 @@ void TApplication::RunLoop() {
     bool& flag;
     ~RunningReset() { flag = false; }
   } reset{running_};
-  if (mainWindow_ == nullptr) return;
+  if (mainWindow_ == nullptr)
+    return;
 
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -194,9 +202,11 @@ void TApplication::RunLoop() {
 }
 
 void TApplication::ReportException(TObject*) {
-  if (HWND capture = ::GetCapture()) ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
+  if (HWND capture = ::GetCapture())
+    ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
   const std::exception_ptr current = std::current_exception();
-  if (!current) return;
+  if (!current)
+    return;
   try {
     std::rethrow_exception(current);
   } catch (const EAbort&) {
@@ -220,8 +230,10 @@ void TApplication::ShowErrorBox(const Exception& error) {
   const std::vector<HWND> disabled = DisableTaskWindows(nullptr);
   ::MessageBoxA(window_.get(), text.c_str(), caption.c_str(), MB_OK | MB_ICONSTOP);
   EnableTaskWindows(disabled);
-  if (active != nullptr && ::IsWindow(active)) ::SetActiveWindow(active);
-  if (focus != nullptr && ::IsWindow(focus)) ::SetFocus(focus);
+  if (active != nullptr && ::IsWindow(active))
+    ::SetActiveWindow(active);
+  if (focus != nullptr && ::IsWindow(focus))
+    ::SetFocus(focus);
 }
 
 void TApplication::ShowLastResortBox(std::exception_ptr error) {
@@ -248,11 +260,13 @@ void TApplication::ShowLastResortBox(std::exception_ptr error) {
 }
 
 void TApplication::Shutdown() {
-  if (shutDown_) return;
+  if (shutDown_)
+    return;
   shutDown_ = true;
   for (int i = 0; i < ComponentCount(); ++i) {
     if (auto* form = dynamic_cast<TCustomForm*>(Components(i))) {
-      if (form->HandleAllocated()) ::ShowWindow(form->Handle(), SW_HIDE);
+      if (form->HandleAllocated())
+        ::ShowWindow(form->Handle(), SW_HIDE);
     }
   }
   mainWindow_ = nullptr;
@@ -280,20 +294,20 @@ BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
 
 std::vector<HWND> TApplication::DisableTaskWindows(HWND except) {
   TaskWindows task{except, {}};
-  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectTaskWindow,
-                      reinterpret_cast<LPARAM>(&task));
-  for (HWND window : task.windows) ::EnableWindow(window, FALSE);
+  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectTaskWindow, reinterpret_cast<LPARAM>(&task));
+  for (HWND window : task.windows)
+    ::EnableWindow(window, FALSE);
   return task.windows;
 }
 
 void TApplication::EnableTaskWindows(const std::vector<HWND>& windows) {
   for (HWND window : windows) {
-    if (::IsWindow(window)) ::EnableWindow(window, TRUE);
+    if (::IsWindow(window))
+      ::EnableWindow(window, TRUE);
   }
 }
 
-LRESULT CALLBACK TApplication::AppWndProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+LRESULT CALLBACK TApplication::AppWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* app = reinterpret_cast<TApplication*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   if (app != nullptr) {
     switch (message) {
@@ -305,7 +319,8 @@ LRESULT CALLBACK TApplication::AppWndProc(HWND window, UINT message, WPARAM wPar
       case WM_QUERYENDSESSION:
         return TRUE;
       case WM_ENDSESSION:
-        if (wParam != 0) app->quitReceived_ = true;
+        if (wParam != 0)
+          app->quitReceived_ = true;
         return 0;
       default:
         break;

@@ -89,7 +89,8 @@ void TApplication::InstantiateForm(TFormClass*& reference) {
   auto* instance = new TFormClass(this);
   reference = instance;
   try {
-    if constexpr (std::is_base_of_v<TCustomForm, TFormClass>) instance->AfterConstruction();
+    if constexpr (std::is_base_of_v<TCustomForm, TFormClass>)
+      instance->AfterConstruction();
   } catch (...) {
     reference = nullptr;
     delete instance;

@@ -13,11 +13,14 @@ namespace qv {
 namespace {
 constexpr const char* kObjectProperty = "QvControlObject";
 
-HINSTANCE ModuleInstance() { return ::GetModuleHandleA(nullptr); }
+HINSTANCE ModuleInstance() {
+  return ::GetModuleHandleA(nullptr);
+}
 
 void RegisterOwnClass(const TCreateParams& params) {
   static std::set<std::string> registered;
-  if (registered.count(params.className) != 0) return;
+  if (registered.count(params.className) != 0)
+    return;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.style = params.classStyle;
@@ -34,15 +37,18 @@ void RegisterOwnClass(const TCreateParams& params) {
 
 TShiftState KeyboardShiftState() {
   TShiftState state = 0;
-  if (::GetKeyState(VK_SHIFT) < 0) state |= ssShift;
-  if (::GetKeyState(VK_CONTROL) < 0) state |= ssCtrl;
-  if (::GetKeyState(VK_MENU) < 0) state |= ssAlt;
+  if (::GetKeyState(VK_SHIFT) < 0)
+    state |= ssShift;
+  if (::GetKeyState(VK_CONTROL) < 0)
+    state |= ssCtrl;
+  if (::GetKeyState(VK_MENU) < 0)
+    state |= ssAlt;
   return state;
 }
 
 const TEnumInfo& AlignEnum() {
-  static const TEnumInfo info{"TAlign", {"alNone", "alTop", "alBottom", "alLeft", "alRight",
-                                         "alClient"}};
+  static const TEnumInfo info{"TAlign",
+                              {"alNone", "alTop", "alBottom", "alLeft", "alRight", "alClient"}};
   return info;
 }
 
@@ -80,23 +86,31 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {
 
 TControl::~TControl() {
   font_.OnChange = nullptr;
-  if (parent_ != nullptr) parent_->RemoveControl(this);
+  if (parent_ != nullptr)
+    parent_->RemoveControl(this);
 }
 
 void TControl::SetParent(TWinControl* parent) {
-  if (parent == parent_) return;
-  if (parent == this) throw EInvalidOperation("A control cannot have itself as its parent");
-  if (parent_ != nullptr) parent_->RemoveControl(this);
-  if (parent != nullptr) parent->InsertControl(this);
+  if (parent == parent_)
+    return;
+  if (parent == this)
+    throw EInvalidOperation("A control cannot have itself as its parent");
+  if (parent_ != nullptr)
+    parent_->RemoveControl(this);
+  if (parent != nullptr)
+    parent->InsertControl(this);
 }
 
 void TControl::SetParentComponent(TComponent* parent) {
-  if (auto* container = dynamic_cast<TWinControl*>(parent)) SetParent(container);
+  if (auto* container = dynamic_cast<TWinControl*>(parent))
+    SetParent(container);
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-  if (left == left_ && top == top_ && width == width_ && height == height_) return;
-  if (!IsWindowed()) Invalidate();
+  if (left == left_ && top == top_ && width == width_ && height == height_)
+    return;
+  if (!IsWindowed())
+    Invalidate();
   left_ = left;
   top_ = top;
   width_ = width;
@@ -105,55 +119,66 @@ void TControl::SetBounds(int left, int top, int width, int height) {
 }
 
 void TControl::SetVisible(bool visible) {
-  if (visible == visible_) return;
+  if (visible == visible_)
+    return;
   visible_ = visible;
   VisibleChanged();
 }
 
 void TControl::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
+  if (enabled == enabled_)
+    return;
   enabled_ = enabled;
   EnabledChanged();
 }
 
 void TControl::SetCaption(const std::string& caption) {
-  if (caption == caption_ && Text() == caption) return;
+  if (caption == caption_ && Text() == caption)
+    return;
   caption_ = caption;
   TextChanged();
 }
 
 void TControl::SetAlign(TAlign align) {
-  if (align == align_) return;
+  if (align == align_)
+    return;
   align_ = align;
-  if (parent_ != nullptr) parent_->AlignControls();
+  if (parent_ != nullptr)
+    parent_->AlignControls();
 }
 
 void TControl::ScaleBy(int m, int d) {
-  if (m == d || d == 0) return;
+  if (m == d || d == 0)
+    return;
   const auto scale = [m, d](int v) { return static_cast<int>(static_cast<int64_t>(v) * m / d); };
   SetBounds(scale(left_), scale(top_), scale(width_), scale(height_));
-  if (!parentFont_) font_.SetHeight(scale(font_.Height()));
+  if (!parentFont_)
+    font_.SetHeight(scale(font_.Height()));
 }
 
 void TControl::SetParentFont(bool value) {
   parentFont_ = value;
-  if (value) ParentFontChanged();
+  if (value)
+    ParentFontChanged();
 }
 
 void TControl::SetColor(TColor color) {
   parentColor_ = false;
-  if (color == color_) return;
+  if (color == color_)
+    return;
   color_ = color;
   ColorChanged();
 }
 
 void TControl::SetParentColor(bool value) {
   parentColor_ = value;
-  if (value) ParentColorChanged();
+  if (value)
+    ParentColorChanged();
 }
 
 void TControl::ParentFontChanged() {
-  if (!parentFont_ || parent_ == nullptr) return;
+  if (!parentFont_ || parent_ == nullptr)
+    return;
   std::function<void()> saved = std::move(font_.OnChange);
   font_.OnChange = nullptr;
   font_.Assign(parent_->Font());
@@ -162,25 +187,30 @@ void TControl::ParentFontChanged() {
 }
 
 void TControl::ParentColorChanged() {
-  if (!parentColor_ || parent_ == nullptr) return;
-  if (color_ == parent_->Color()) return;
+  if (!parentColor_ || parent_ == nullptr)
+    return;
+  if (color_ == parent_->Color())
+    return;
   color_ = parent_->Color();
   ColorChanged();
 }
 
 void TControl::Click() {
-  if (OnClick) OnClick(this);
+  if (OnClick)
+    OnClick(this);
 }
 
 TCustomForm* TControl::ParentForm() const {
   const TControl* control = this;
-  while (control->parent_ != nullptr) control = control->parent_;
+  while (control->parent_ != nullptr)
+    control = control->parent_;
   return dynamic_cast<TCustomForm*>(const_cast<TControl*>(control));
 }
 
 bool TControl::Showing() const {
   for (const TControl* c = this; c != nullptr; c = c->parent_) {
-    if (!c->visible_) return false;
+    if (!c->visible_)
+      return false;
   }
   return true;
 }
@@ -188,7 +218,8 @@ bool TControl::Showing() const {
 void TControl::Paint(HDC) {}
 
 void TControl::Invalidate() {
-  if (parent_ == nullptr || !parent_->HandleAllocated()) return;
+  if (parent_ == nullptr || !parent_->HandleAllocated())
+    return;
   RECT r = BoundsRect();
   ::InvalidateRect(parent_->Handle(), &r, TRUE);
 }
@@ -197,13 +228,24 @@ void TControl::BoundsChanged() {
   Invalidate();
   // An aligned control keeps its place: a size of its own choosing (an
   // auto-sized label) only sets the extent the alignment does not fix.
-  if (align_ != TAlign::alNone && parent_ != nullptr) parent_->AlignControls();
+  if (align_ != TAlign::alNone && parent_ != nullptr)
+    parent_->AlignControls();
 }
-void TControl::VisibleChanged() { Invalidate(); }
-void TControl::EnabledChanged() { Invalidate(); }
-void TControl::TextChanged() { Invalidate(); }
-void TControl::FontChanged() { Invalidate(); }
-void TControl::ColorChanged() { Invalidate(); }
+void TControl::VisibleChanged() {
+  Invalidate();
+}
+void TControl::EnabledChanged() {
+  Invalidate();
+}
+void TControl::TextChanged() {
+  Invalidate();
+}
+void TControl::FontChanged() {
+  Invalidate();
+}
+void TControl::ColorChanged() {
+  Invalidate();
+}
 
 // ------------------------------------------------------------- TWinControl
 
@@ -232,9 +274,9 @@ void TWinControl::InsertControl(TControl* control) {
   controls_.push_back(control);
   control->parent_ = this;
   if (auto* win = dynamic_cast<TWinControl*>(control); win != nullptr && win->tabOrder_ < 0) {
-    win->tabOrder_ = static_cast<int>(std::count_if(controls_.begin(), controls_.end(), [](TControl* c) {
-                       return c->IsWindowed();
-                     })) - 1;
+    win->tabOrder_ = static_cast<int>(std::count_if(controls_.begin(), controls_.end(),
+                                                    [](TControl* c) { return c->IsWindowed(); })) -
+                     1;
   }
   control->ParentFontChanged();
   control->ParentColorChanged();
@@ -245,22 +287,27 @@ void TWinControl::InsertControl(TControl* control) {
       control->Invalidate();
     }
   }
-  if (control->Align() != TAlign::alNone) AlignControls();
+  if (control->Align() != TAlign::alNone)
+    AlignControls();
 }
 
 void TWinControl::RemoveControl(TControl* control) {
   auto it = std::find(controls_.begin(), controls_.end(), control);
-  if (it == controls_.end()) return;
+  if (it == controls_.end())
+    return;
   control->Invalidate();
   controls_.erase(it);
-  if (auto* win = dynamic_cast<TWinControl*>(control)) win->DestroyHandle();
+  if (auto* win = dynamic_cast<TWinControl*>(control))
+    win->DestroyHandle();
   control->parent_ = nullptr;
 }
 
 HWND TWinControl::Handle() {
   if (handle_ == nullptr) {
-    if (Parent() != nullptr) Parent()->HandleNeeded();
-    if (handle_ == nullptr) CreateHandle();
+    if (Parent() != nullptr)
+      Parent()->HandleNeeded();
+    if (handle_ == nullptr)
+      CreateHandle();
   }
   return handle_;
 }
@@ -269,10 +316,14 @@ void TWinControl::CreateParams(TCreateParams& params) {
   params.className = ClassName();
   params.systemClass = false;
   params.style = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-  if (Parent() != nullptr) params.style |= WS_CHILD;
-  if (visible_ && Parent() != nullptr) params.style |= WS_VISIBLE;
-  if (!Enabled()) params.style |= WS_DISABLED;
-  if (tabStop_) params.style |= WS_TABSTOP;
+  if (Parent() != nullptr)
+    params.style |= WS_CHILD;
+  if (visible_ && Parent() != nullptr)
+    params.style |= WS_VISIBLE;
+  if (!Enabled())
+    params.style |= WS_DISABLED;
+  if (tabStop_)
+    params.style |= WS_TABSTOP;
   params.x = left_;
   params.y = top_;
   params.width = width_;
@@ -283,7 +334,8 @@ void TWinControl::CreateParams(TCreateParams& params) {
 void TWinControl::CreateHandle() {
   TCreateParams params;
   CreateParams(params);
-  if (!params.systemClass) RegisterOwnClass(params);
+  if (!params.systemClass)
+    RegisterOwnClass(params);
   HWND window = ::CreateWindowExA(params.exStyle, params.className.c_str(), Caption().c_str(),
                                   params.style, params.x, params.y, params.width, params.height,
                                   params.parent, nullptr, ModuleInstance(), nullptr);
@@ -295,7 +347,8 @@ void TWinControl::CreateHandle() {
   ::SendMessageA(window, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), FALSE);
   HandleCreated();
   for (TControl* child : controls_) {
-    if (auto* win = dynamic_cast<TWinControl*>(child)) win->HandleNeeded();
+    if (auto* win = dynamic_cast<TWinControl*>(child))
+      win->HandleNeeded();
   }
 }
 
@@ -309,30 +362,36 @@ void TWinControl::Attach(HWND window) {
 }
 
 void TWinControl::Detach() {
-  if (handle_ == nullptr) return;
+  if (handle_ == nullptr)
+    return;
   ::RemovePropA(handle_, kObjectProperty);
   handle_ = nullptr;
 }
 
 void TWinControl::DestroyHandle() {
-  if (handle_ == nullptr) return;
+  if (handle_ == nullptr)
+    return;
   for (TControl* child : controls_) {
-    if (auto* win = dynamic_cast<TWinControl*>(child)) win->DestroyHandle();
+    if (auto* win = dynamic_cast<TWinControl*>(child))
+      win->DestroyHandle();
   }
   HWND window = handle_;
   ::DestroyWindow(window);
   // WM_NCDESTROY detached us; a window that was already gone did not.
-  if (handle_ == window) Detach();
+  if (handle_ == window)
+    Detach();
 }
 
 TWinControl* TWinControl::FromHandle(HWND window) {
-  if (window == nullptr) return nullptr;
+  if (window == nullptr)
+    return nullptr;
   return reinterpret_cast<TWinControl*>(::GetPropA(window, kObjectProperty));
 }
 
 TWinControl* TWinControl::FindOwningControl(HWND window) {
   for (HWND w = window; w != nullptr; w = ::GetParent(w)) {
-    if (TWinControl* control = FromHandle(w)) return control;
+    if (TWinControl* control = FromHandle(w))
+      return control;
   }
   return nullptr;
 }
@@ -340,7 +399,8 @@ TWinControl* TWinControl::FindOwningControl(HWND window) {
 LRESULT CALLBACK TWinControl::ObjectWndProc(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
   TWinControl* control = FromHandle(window);
-  if (control == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
+  if (control == nullptr)
+    return ::DefWindowProcA(window, message, wParam, lParam);
   LRESULT result = 0;
   if (message == WM_NCDESTROY) {
     WNDPROC proc = control->defaultProc_;
@@ -352,7 +412,8 @@ LRESULT CALLBACK TWinControl::ObjectWndProc(HWND window, UINT message, WPARAM wP
 }
 
 LRESULT TWinControl::DefaultHandler(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (handle_ == nullptr) return 0;
+  if (handle_ == nullptr)
+    return 0;
   return ::CallWindowProcA(defaultProc_, handle_, message, wParam, lParam);
 }
 
@@ -393,10 +454,12 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_SETFOCUS:
-      if (TCustomForm* form = ParentForm()) form->FocusChanged(this);
+      if (TCustomForm* form = ParentForm())
+        form->FocusChanged(this);
       break;
     case WM_SIZE:
-      if (ownClass_) AlignControls();
+      if (ownClass_)
+        AlignControls();
       break;
     default:
       break;
@@ -421,11 +484,14 @@ HBRUSH TWinControl::ColorBrush() {
   return brush_.get();
 }
 
-void TWinControl::PaintWindow(HDC dc) { PaintControls(dc); }
+void TWinControl::PaintWindow(HDC dc) {
+  PaintControls(dc);
+}
 
 void TWinControl::PaintControls(HDC dc) {
   for (TControl* child : controls_) {
-    if (child->IsWindowed() || !child->Visible()) continue;
+    if (child->IsWindowed() || !child->Visible())
+      continue;
     const int saved = ::SaveDC(dc);
     ::IntersectClipRect(dc, child->Left(), child->Top(), child->Left() + child->Width(),
                         child->Top() + child->Height());
@@ -436,7 +502,8 @@ void TWinControl::PaintControls(HDC dc) {
 }
 
 void TWinControl::SetTabStop(bool value) {
-  if (value == tabStop_) return;
+  if (value == tabStop_)
+    return;
   tabStop_ = value;
   if (handle_ != nullptr) {
     LONG_PTR style = ::GetWindowLongPtrA(handle_, GWL_STYLE);
@@ -447,20 +514,25 @@ void TWinControl::SetTabStop(bool value) {
 
 bool TWinControl::CanFocus() const {
   for (const TControl* c = this; c != nullptr; c = c->Parent()) {
-    if (!c->Visible() || !c->Enabled()) return false;
+    if (!c->Visible() || !c->Enabled())
+      return false;
   }
   return true;
 }
 
-bool TWinControl::Focused() const { return handle_ != nullptr && ::GetFocus() == handle_; }
+bool TWinControl::Focused() const {
+  return handle_ != nullptr && ::GetFocus() == handle_;
+}
 
 void TWinControl::SetFocus() {
-  if (!CanFocus()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
+  if (!CanFocus())
+    throw EInvalidOperation("Cannot focus a disabled or invisible window");
   ::SetFocus(Handle());
 }
 
 std::string TWinControl::Text() const {
-  if (handle_ == nullptr) return Caption();
+  if (handle_ == nullptr)
+    return Caption();
   const int length = ::GetWindowTextLengthA(handle_);
   std::string text(static_cast<size_t>(length) + 1, '\0');
   const int copied = ::GetWindowTextA(handle_, text.data(), length + 1);
@@ -471,7 +543,8 @@ std::string TWinControl::Text() const {
 void TWinControl::GetTabOrderList(std::vector<TWinControl*>& list) {
   std::vector<TWinControl*> children;
   for (TControl* child : controls_) {
-    if (auto* win = dynamic_cast<TWinControl*>(child)) children.push_back(win);
+    if (auto* win = dynamic_cast<TWinControl*>(child))
+      children.push_back(win);
   }
   std::stable_sort(children.begin(), children.end(),
                    [](TWinControl* a, TWinControl* b) { return a->tabOrder_ < b->tabOrder_; });
@@ -483,23 +556,27 @@ void TWinControl::GetTabOrderList(std::vector<TWinControl*>& list) {
 
 RECT TWinControl::ClientRect() {
   RECT r{0, 0, width_, height_};
-  if (handle_ != nullptr) ::GetClientRect(handle_, &r);
+  if (handle_ != nullptr)
+    ::GetClientRect(handle_, &r);
   return r;
 }
 
 void TWinControl::AlignControls() {
-  if (aligning_) return;
+  if (aligning_)
+    return;
   aligning_ = true;
   RECT area = ClientRect();
   const auto ofKind = [this](TAlign align) {
     std::vector<TControl*> list;
     for (TControl* c : controls_) {
-      if (c->Align() == align && c->Visible()) list.push_back(c);
+      if (c->Align() == align && c->Visible())
+        list.push_back(c);
     }
     return list;
   };
   std::vector<TControl*> tops = ofKind(TAlign::alTop);
-  std::stable_sort(tops.begin(), tops.end(), [](TControl* a, TControl* b) { return a->Top() < b->Top(); });
+  std::stable_sort(tops.begin(), tops.end(),
+                   [](TControl* a, TControl* b) { return a->Top() < b->Top(); });
   for (TControl* c : tops) {
     c->SetBounds(area.left, area.top, area.right - area.left, c->Height());
     area.top += c->Height();
@@ -527,12 +604,14 @@ void TWinControl::AlignControls() {
 
 void TWinControl::ScaleBy(int m, int d) {
   TControl::ScaleBy(m, d);
-  for (TControl* child : controls_) child->ScaleBy(m, d);
+  for (TControl* child : controls_)
+    child->ScaleBy(m, d);
 }
 
 bool TWinControl::PreProcessKey(const MSG& message) {
   TCustomForm* form = ParentForm();
-  if (form == nullptr) return false;
+  if (form == nullptr)
+    return false;
   const TShiftState shift = KeyboardShiftState();
   const WPARAM key = message.wParam;
   const auto dialogCode = [&] {
@@ -543,7 +622,8 @@ bool TWinControl::PreProcessKey(const MSG& message) {
   switch (message.message) {
     case WM_KEYDOWN:
     case WM_SYSKEYDOWN: {
-      if (form->KeyPreview() && form->PreviewKeyDown(static_cast<WORD>(key), shift)) return true;
+      if (form->KeyPreview() && form->PreviewKeyDown(static_cast<WORD>(key), shift))
+        return true;
       UINT wanted = 0;
       switch (key) {
         case VK_TAB:
@@ -562,12 +642,14 @@ bool TWinControl::PreProcessKey(const MSG& message) {
         default:
           return false;
       }
-      if ((dialogCode() & wanted) != 0) return false;
+      if ((dialogCode() & wanted) != 0)
+        return false;
       return form->DialogKey(static_cast<WORD>(key), shift, this);
     }
     case WM_CHAR:
     case WM_SYSCHAR:
-      if (message.message == WM_CHAR && (dialogCode() & DLGC_WANTCHARS) != 0) return false;
+      if (message.message == WM_CHAR && (dialogCode() & DLGC_WANTCHARS) != 0)
+        return false;
       return form->DialogChar(static_cast<char>(key), message.message == WM_SYSCHAR);
     default:
       return false;
@@ -576,26 +658,30 @@ bool TWinControl::PreProcessKey(const MSG& message) {
 
 void TWinControl::BoundsChanged() {
   if (handle_ != nullptr) {
-    ::SetWindowPos(handle_, nullptr, left_, top_, width_, height_,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(handle_, nullptr, left_, top_, width_, height_, SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  if (Align() != TAlign::alNone && Parent() != nullptr) Parent()->AlignControls();
+  if (Align() != TAlign::alNone && Parent() != nullptr)
+    Parent()->AlignControls();
   AlignControls();
 }
 
 void TWinControl::VisibleChanged() {
-  if (handle_ != nullptr) ::ShowWindow(handle_, visible_ ? SW_SHOWNA : SW_HIDE);
+  if (handle_ != nullptr)
+    ::ShowWindow(handle_, visible_ ? SW_SHOWNA : SW_HIDE);
   if (!visible_ && Parent() != nullptr) {
-    if (TCustomForm* form = ParentForm()) form->ControlHidden(this);
+    if (TCustomForm* form = ParentForm())
+      form->ControlHidden(this);
   }
 }
 
 void TWinControl::EnabledChanged() {
-  if (handle_ != nullptr) ::EnableWindow(handle_, Enabled() ? TRUE : FALSE);
+  if (handle_ != nullptr)
+    ::EnableWindow(handle_, Enabled() ? TRUE : FALSE);
 }
 
 void TWinControl::TextChanged() {
-  if (handle_ != nullptr) ::SetWindowTextA(handle_, Caption().c_str());
+  if (handle_ != nullptr)
+    ::SetWindowTextA(handle_, Caption().c_str());
 }
 
 void TWinControl::FontChanged() {
@@ -603,12 +689,15 @@ void TWinControl::FontChanged() {
   if (handle_ != nullptr) {
     ::SendMessageA(handle_, WM_SETFONT, reinterpret_cast<WPARAM>(Font().Handle()), TRUE);
   }
-  for (TControl* child : controls_) child->ParentFontChanged();
+  for (TControl* child : controls_)
+    child->ParentFontChanged();
 }
 
 void TWinControl::ColorChanged() {
-  if (handle_ != nullptr) ::InvalidateRect(handle_, nullptr, TRUE);
-  for (TControl* child : controls_) child->ParentColorChanged();
+  if (handle_ != nullptr)
+    ::InvalidateRect(handle_, nullptr, TRUE);
+  for (TControl* child : controls_)
+    child->ParentColorChanged();
 }
 
 }  // namespace qv

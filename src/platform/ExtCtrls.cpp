@@ -17,8 +17,9 @@ const TEnumInfo& BevelCutEnum() {
   return info;
 }
 const TEnumInfo& BevelShapeEnum() {
-  static const TEnumInfo info{"TBevelShape", {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine",
-                                              "bsLeftLine", "bsRightLine", "bsSpacer"}};
+  static const TEnumInfo info{
+      "TBevelShape",
+      {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine", "bsRightLine", "bsSpacer"}};
   return info;
 }
 const TEnumInfo& BevelStyleEnum() {
@@ -72,7 +73,9 @@ const TClassInfo& TPanel::StaticClassInfo() {
   return info;
 }
 
-TPanel::TPanel(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 185, 41); }
+TPanel::TPanel(TComponent* owner) : TWinControl(owner) {
+  SetBounds(0, 0, 185, 41);
+}
 
 void TPanel::SetBevelOuter(TBevelCut value) {
   bevelOuter_ = value;
@@ -93,27 +96,35 @@ void TPanel::SetBevelWidth(int value) {
 RECT TPanel::ClientRect() {
   RECT r = TWinControl::ClientRect();
   int inset = 0;
-  if (bevelOuter_ != TBevelCut::bvNone) inset += bevelWidth_;
-  if (bevelInner_ != TBevelCut::bvNone) inset += bevelWidth_;
+  if (bevelOuter_ != TBevelCut::bvNone)
+    inset += bevelWidth_;
+  if (bevelInner_ != TBevelCut::bvNone)
+    inset += bevelWidth_;
   ::InflateRect(&r, -inset, -inset);
   return r;
 }
 
 void TPanel::TextChanged() {
   TWinControl::TextChanged();
-  if (HandleAllocated()) ::InvalidateRect(handle_, nullptr, TRUE);
+  if (HandleAllocated())
+    ::InvalidateRect(handle_, nullptr, TRUE);
 }
 
 void TPanel::PaintPanel(HDC dc) {
   RECT r{0, 0, Width(), Height()};
-  if (HandleAllocated()) ::GetClientRect(handle_, &r);
+  if (HandleAllocated())
+    ::GetClientRect(handle_, &r);
   const COLORREF light = ColorToRGB(clBtnHighlight);
   const COLORREF dark = ColorToRGB(clBtnShadow);
   const auto bevel = [&](TBevelCut cut) {
-    if (cut == TBevelCut::bvNone) return;
-    if (cut == TBevelCut::bvLowered) Frame3D(dc, r, dark, light, bevelWidth_);
-    if (cut == TBevelCut::bvRaised) Frame3D(dc, r, light, dark, bevelWidth_);
-    if (cut == TBevelCut::bvSpace) ::InflateRect(&r, -bevelWidth_, -bevelWidth_);
+    if (cut == TBevelCut::bvNone)
+      return;
+    if (cut == TBevelCut::bvLowered)
+      Frame3D(dc, r, dark, light, bevelWidth_);
+    if (cut == TBevelCut::bvRaised)
+      Frame3D(dc, r, light, dark, bevelWidth_);
+    if (cut == TBevelCut::bvSpace)
+      ::InflateRect(&r, -bevelWidth_, -bevelWidth_);
   };
   bevel(bevelOuter_);
   bevel(bevelInner_);
@@ -147,7 +158,9 @@ const TClassInfo& TBevel::StaticClassInfo() {
   return info;
 }
 
-TBevel::TBevel(TComponent* owner) : TControl(owner) { SetBounds(0, 0, 50, 50); }
+TBevel::TBevel(TComponent* owner) : TControl(owner) {
+  SetBounds(0, 0, 50, 50);
+}
 
 void TBevel::SetShape(TBevelShape value) {
   shape_ = value;
@@ -161,7 +174,8 @@ void TBevel::SetStyle(TBevelStyle value) {
 void TBevel::Paint(HDC dc) {
   COLORREF first = ColorToRGB(clBtnShadow);
   COLORREF second = ColorToRGB(clBtnHighlight);
-  if (style_ == TBevelStyle::bsRaised) std::swap(first, second);
+  if (style_ == TBevelStyle::bsRaised)
+    std::swap(first, second);
   const int w = Width();
   const int h = Height();
   RECT r{0, 0, w, h};
@@ -209,7 +223,8 @@ void TPicture::DefineProperties(TFiler& filer) {
         stream.ReadBuffer(&length, 1);
         std::string graphicClass(length, '\0');
         stream.ReadBuffer(graphicClass.data(), length);
-        if (graphicClass != "TBitmap") throw EReadError("Invalid graphic format");
+        if (graphicClass != "TBitmap")
+          throw EReadError("Invalid graphic format");
         uint32_t size = 0;
         stream.ReadBuffer(&size, 4);
         std::vector<uint8_t> file(size);
@@ -241,18 +256,24 @@ void TPicture::LoadBitmapFile(std::vector<uint8_t> file) {
     throw EReadError("Bitmap image is not valid");
   }
   file_ = std::move(file);
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 
 const BITMAPINFOHEADER* TPicture::Header() const {
   return file_.empty() ? nullptr : reinterpret_cast<const BITMAPINFOHEADER*>(file_.data() + 14);
 }
 
-int TPicture::Width() const { return file_.empty() ? 0 : Header()->biWidth; }
-int TPicture::Height() const { return file_.empty() ? 0 : std::abs(Header()->biHeight); }
+int TPicture::Width() const {
+  return file_.empty() ? 0 : Header()->biWidth;
+}
+int TPicture::Height() const {
+  return file_.empty() ? 0 : std::abs(Header()->biHeight);
+}
 
 void TPicture::Draw(HDC dc, int x, int y) const {
-  if (file_.empty()) return;
+  if (file_.empty())
+    return;
   uint32_t bitsOffset = 0;
   std::memcpy(&bitsOffset, file_.data() + 10, 4);
   ::SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(Width()), static_cast<DWORD>(Height()), 0, 0, 0,
@@ -282,7 +303,8 @@ void TImage::SetIcon(HICON icon) {
 }
 
 void TImage::Paint(HDC dc) {
-  if (icon_ != nullptr) ::DrawIconEx(dc, 0, 0, icon_, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
+  if (icon_ != nullptr)
+    ::DrawIconEx(dc, 0, 0, icon_, 0, 0, 0, nullptr, DI_NORMAL | DI_DEFAULTSIZE);
   picture_.Draw(dc, 0, 0);
 }
 
@@ -302,10 +324,13 @@ TPage::TPage(TComponent* owner) : TWinControl(owner) {
 
 void TPage::SetParentComponent(TComponent* parent) {
   TWinControl::SetParentComponent(parent);
-  if (auto* notebook = dynamic_cast<TNotebook*>(parent)) notebook->AddPage(this);
+  if (auto* notebook = dynamic_cast<TNotebook*>(parent))
+    notebook->AddPage(this);
 }
 
-void TPage::PaintWindow(HDC dc) { PaintControls(dc); }
+void TPage::PaintWindow(HDC dc) {
+  PaintControls(dc);
+}
 
 // ---------------------------------------------------------------- TNotebook
 
@@ -331,7 +356,8 @@ TNotebook::TNotebook(TComponent* owner) : TWinControl(owner) {
 }
 
 void TNotebook::AddPage(TPage* page) {
-  if (std::find(pages_.begin(), pages_.end(), page) == pages_.end()) pages_.push_back(page);
+  if (std::find(pages_.begin(), pages_.end(), page) == pages_.end())
+    pages_.push_back(page);
 }
 
 void TNotebook::BeginReadRecord() {
@@ -339,7 +365,8 @@ void TNotebook::BeginReadRecord() {
   old.swap(pages_);
   // A stored index equal to the default (the first page) is not stored.
   pageIndex_ = 0;
-  for (TPage* page : old) delete page;
+  for (TPage* page : old)
+    delete page;
 }
 
 void TNotebook::EndReadRecord() {
@@ -358,7 +385,8 @@ void TNotebook::SetStoredPageIndex(int index) {
 
 void TNotebook::ShowPage(int index) {
   for (int i = 0; i < PageCount(); ++i) {
-    if (i != index) pages_[static_cast<size_t>(i)]->SetVisible(false);
+    if (i != index)
+      pages_[static_cast<size_t>(i)]->SetVisible(false);
   }
   pageIndex_ = index;
   if (index >= 0) {
@@ -374,7 +402,8 @@ void TNotebook::ShowPage(int index) {
 }
 
 void TNotebook::SetPageIndex(int index) {
-  if (index == pageIndex_ || index < 0 || index >= PageCount()) return;
+  if (index == pageIndex_ || index < 0 || index >= PageCount())
+    return;
   HWND focus = ::GetFocus();
   const bool focusInside =
       focus != nullptr && HandleAllocated() && ::IsChild(Handle(), focus) != FALSE;
@@ -392,10 +421,13 @@ void TNotebook::SetPageIndex(int index) {
       (void)form;
     }
   }
-  if (OnPageChanged) OnPageChanged(this);
+  if (OnPageChanged)
+    OnPageChanged(this);
 }
 
-void TNotebook::PaintWindow(HDC dc) { PaintControls(dc); }
+void TNotebook::PaintWindow(HDC dc) {
+  PaintControls(dc);
+}
 
 // ------------------------------------------------------------- TProgressBar
 
@@ -413,7 +445,9 @@ const TClassInfo& TProgressBar::StaticClassInfo() {
   return info;
 }
 
-TProgressBar::TProgressBar(TComponent* owner) : TWinControl(owner) { SetBounds(0, 0, 150, 16); }
+TProgressBar::TProgressBar(TComponent* owner) : TWinControl(owner) {
+  SetBounds(0, 0, 150, 16);
+}
 
 void TProgressBar::CreateParams(TCreateParams& params) {
   TWinControl::CreateParams(params);
@@ -429,15 +463,18 @@ void TProgressBar::HandleCreated() {
 
 void TProgressBar::SetMin(int value) {
   min_ = value;
-  if (HandleAllocated()) HandleCreated();
+  if (HandleAllocated())
+    HandleCreated();
 }
 void TProgressBar::SetMax(int value) {
   max_ = value;
-  if (HandleAllocated()) HandleCreated();
+  if (HandleAllocated())
+    HandleCreated();
 }
 void TProgressBar::SetPosition(int value) {
   position_ = std::clamp(value, min_, std::max(min_, max_));
-  if (HandleAllocated()) ::SendMessageA(handle_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
+  if (HandleAllocated())
+    ::SendMessageA(handle_, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
 }
 
 }  // namespace qv

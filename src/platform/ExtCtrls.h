@@ -39,7 +39,15 @@ class TPanel : public TWinControl {
   int bevelWidth_ = 1;
 };
 
-enum class TBevelShape { bsBox, bsFrame, bsTopLine, bsBottomLine, bsLeftLine, bsRightLine, bsSpacer };
+enum class TBevelShape {
+  bsBox,
+  bsFrame,
+  bsTopLine,
+  bsBottomLine,
+  bsLeftLine,
+  bsRightLine,
+  bsSpacer
+};
 enum class TBevelStyle { bsLowered, bsRaised };
 const TEnumInfo& BevelShapeEnum();
 const TEnumInfo& BevelStyleEnum();

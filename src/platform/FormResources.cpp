@@ -26,10 +26,12 @@ class ApplicationNameSpace : public TGlobalNameSpace {
  public:
   TComponent* FindGlobalComponent(const std::string& name,
                                   const TComponent* except) const override {
-    if (Application == nullptr) return nullptr;
+    if (Application == nullptr)
+      return nullptr;
     for (int i = 0; i < Application->ComponentCount(); ++i) {
       TComponent* c = Application->Components(i);
-      if (c != except && SameText(c->Name(), name)) return c;
+      if (c != except && SameText(c->Name(), name))
+        return c;
     }
     return nullptr;
   }
@@ -37,19 +39,23 @@ class ApplicationNameSpace : public TGlobalNameSpace {
 
 std::unique_ptr<TStream> FindFormStream(const std::string& className) {
   std::string name = className;
-  for (char& c : name) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+  for (char& c : name)
+    c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
   HMODULE module = ::GetModuleHandleA(nullptr);
   HRSRC resource = ::FindResourceA(module, name.c_str(), MAKEINTRESOURCEA(10));
-  if (resource == nullptr) return nullptr;
+  if (resource == nullptr)
+    return nullptr;
   HGLOBAL loaded = ::LoadResource(module, resource);
   const void* bytes = loaded != nullptr ? ::LockResource(loaded) : nullptr;
-  if (bytes == nullptr) return nullptr;
+  if (bytes == nullptr)
+    return nullptr;
   // Read in place from the mapped module image.
   return std::make_unique<TReadOnlyMemoryStream>(bytes, ::SizeofResource(module, resource));
 }
 
 std::string SystemWideToAnsi(std::u16string_view text) {
-  if (text.empty()) return {};
+  if (text.empty())
+    return {};
   const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
   const int length = static_cast<int>(text.size());
   const int size = ::WideCharToMultiByte(CP_ACP, 0, wide, length, nullptr, 0, nullptr, nullptr);
@@ -59,7 +65,8 @@ std::string SystemWideToAnsi(std::u16string_view text) {
 }
 
 std::u16string SystemAnsiToWide(std::string_view text) {
-  if (text.empty()) return {};
+  if (text.empty())
+    return {};
   const int length = static_cast<int>(text.size());
   const int size = ::MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
   std::u16string result(static_cast<size_t>(std::max(size, 0)), u'\0');
@@ -77,15 +84,16 @@ void ReadFormResource(TComponent& window) {
 
 void RegisterFrameworkClasses() {
   static bool done = false;
-  if (done) return;
+  if (done)
+    return;
   done = true;
   RegisterGraphicsIdents();
   for (const TClassInfo* info :
        {&TButton::StaticClassInfo(), &TLabel::StaticClassInfo(), &TEdit::StaticClassInfo(),
         &TCheckBox::StaticClassInfo(), &TGroupBox::StaticClassInfo(), &TMemo::StaticClassInfo(),
         &TPanel::StaticClassInfo(), &TBevel::StaticClassInfo(), &TImage::StaticClassInfo(),
-        &TNotebook::StaticClassInfo(), &TPage::StaticClassInfo(),
-        &TProgressBar::StaticClassInfo(), &TTimer::StaticClassInfo()}) {
+        &TNotebook::StaticClassInfo(), &TPage::StaticClassInfo(), &TProgressBar::StaticClassInfo(),
+        &TTimer::StaticClassInfo()}) {
     RegisterComponentClass(*info);
   }
   RegisterDataComponents();

@@ -15,17 +15,20 @@
 namespace qv {
 
 const TEnumInfo& FormBorderStyleEnum() {
-  static const TEnumInfo info{"TFormBorderStyle", {"bsNone", "bsSingle", "bsSizeable", "bsDialog",
-                                                   "bsToolWindow", "bsSizeToolWin"}};
+  static const TEnumInfo info{
+      "TFormBorderStyle",
+      {"bsNone", "bsSingle", "bsSizeable", "bsDialog", "bsToolWindow", "bsSizeToolWin"}};
   return info;
 }
 const TEnumInfo& BorderIconEnum() {
-  static const TEnumInfo info{"TBorderIcon", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}};
+  static const TEnumInfo info{"TBorderIcon",
+                              {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}};
   return info;
 }
 const TEnumInfo& PositionEnum() {
-  static const TEnumInfo info{"TPosition", {"poDesigned", "poDefault", "poDefaultPosOnly",
-                                            "poDefaultSizeOnly", "poScreenCenter"}};
+  static const TEnumInfo info{
+      "TPosition",
+      {"poDesigned", "poDefault", "poDefaultPosOnly", "poDefaultSizeOnly", "poScreenCenter"}};
   return info;
 }
 const TEnumInfo& WindowStateEnum() {
@@ -68,7 +71,8 @@ void TIcon::LoadIconFile(std::vector<uint8_t> file) {
   }
   size_t chosen = 0;
   for (size_t i = 0; i < u16(4); ++i) {
-    if (file[6 + 16 * i] == 32 && file[7 + 16 * i] == 32) chosen = i;
+    if (file[6 + 16 * i] == 32 && file[7 + 16 * i] == 32)
+      chosen = i;
   }
   const size_t entry = 6 + 16 * chosen;
   const uint32_t size = u32(entry + 8);
@@ -80,7 +84,8 @@ void TIcon::LoadIconFile(std::vector<uint8_t> file) {
                                           LR_DEFAULTCOLOR);
   handle_.reset(icon);
   file_ = std::move(file);
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 
 // -------------------------------------------------------------- TCustomForm
@@ -101,7 +106,8 @@ const TClassInfo& TCustomForm::StaticClassInfo() {
           .Default(0)
           .Boolean("OldCreateOrder", &TCustomForm::OldCreateOrder, &TCustomForm::SetOldCreateOrder)
           .Integer("PixelsPerInch", &TCustomForm::PixelsPerInch, &TCustomForm::SetPixelsPerInch)
-          .Enumeration("Position", PositionEnum(), &TCustomForm::Position, &TCustomForm::SetPosition)
+          .Enumeration("Position", PositionEnum(), &TCustomForm::Position,
+                       &TCustomForm::SetPosition)
           .Default(0)
           .Boolean("Scaled", &TCustomForm::Scaled, &TCustomForm::SetScaled)
           .Default(1)
@@ -126,7 +132,8 @@ TCustomForm::TCustomForm(TComponent* owner) : TWinControl(owner) {
   visible_ = false;
   SetBounds(0, 0, 320, 240);
   icon_.OnChange = [this] {
-    if (HandleAllocated()) HandleCreated();
+    if (HandleAllocated())
+      HandleCreated();
   };
 }
 
@@ -140,13 +147,15 @@ void TCustomForm::HandleCreated() {
 
 void TCustomForm::Loaded() {
   TWinControl::Loaded();
-  if (!scaled_) return;
+  if (!scaled_)
+    return;
   WindowDc screen(nullptr);
   const int screenPpi = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
   if (screenPpi > 0 && pixelsPerInch_ > 0 && screenPpi != pixelsPerInch_) {
     const int clientW = ClientWidth();
     const int clientH = ClientHeight();
-    for (int i = 0; i < ControlCount(); ++i) Controls(i)->ScaleBy(screenPpi, pixelsPerInch_);
+    for (int i = 0; i < ControlCount(); ++i)
+      Controls(i)->ScaleBy(screenPpi, pixelsPerInch_);
     Font().SetHeight(Font().Height() * screenPpi / pixelsPerInch_);
     SetClientSize(clientW * screenPpi / pixelsPerInch_, clientH * screenPpi / pixelsPerInch_);
     pixelsPerInch_ = screenPpi;
@@ -161,7 +170,8 @@ void TCustomForm::AfterConstruction() {
   if (&ClassType() != &TForm::StaticClassInfo() && &ClassType() != &StaticClassInfo()) {
     ReadFormResource(*this);
   }
-  if (OnCreate) Guarded([this] { OnCreate(this); });
+  if (OnCreate)
+    Guarded([this] { OnCreate(this); });
 }
 
 void TCustomForm::CreateParams(TCreateParams& params) {
@@ -192,11 +202,14 @@ void TCustomForm::CreateParams(TCreateParams& params) {
   if (borderStyle_ != TFormBorderStyle::bsNone && (borderIcons_ & biSystemMenu) != 0) {
     params.style |= WS_SYSMENU;
     if (borderStyle_ != TFormBorderStyle::bsDialog) {
-      if ((borderIcons_ & biMinimize) != 0) params.style |= WS_MINIMIZEBOX;
-      if ((borderIcons_ & biMaximize) != 0) params.style |= WS_MAXIMIZEBOX;
+      if ((borderIcons_ & biMinimize) != 0)
+        params.style |= WS_MINIMIZEBOX;
+      if ((borderIcons_ & biMaximize) != 0)
+        params.style |= WS_MAXIMIZEBOX;
     }
   }
-  if (windowState_ == TWindowState::wsMaximized) params.style |= WS_MAXIMIZE;
+  if (windowState_ == TWindowState::wsMaximized)
+    params.style |= WS_MAXIMIZE;
   params.parent = Application != nullptr ? Application->Handle() : nullptr;
   // The main window carries the task bar entry of the program.
   if (Application != nullptr &&
@@ -222,7 +235,8 @@ void TCustomForm::SetBorderIcons(TBorderIcons icons) {
 }
 
 void TCustomForm::SetWindowState(TWindowState state) {
-  if (state == windowState_) return;
+  if (state == windowState_)
+    return;
   windowState_ = state;
   if (HandleAllocated() && Visible()) {
     ::ShowWindow(handle_, state == TWindowState::wsMaximized   ? SW_SHOWMAXIMIZED
@@ -275,26 +289,33 @@ void TCustomForm::VisibleChanged() {
   HandleNeeded();
   if (visible_) {
     ApplyPlacement();
-    if (OnShow) Guarded([this] { OnShow(this); });
+    if (OnShow)
+      Guarded([this] { OnShow(this); });
     int command = SW_SHOWNORMAL;
-    if (windowState_ == TWindowState::wsMaximized) command = SW_SHOWMAXIMIZED;
-    if (windowState_ == TWindowState::wsMinimized) command = SW_SHOWMINIMIZED;
+    if (windowState_ == TWindowState::wsMaximized)
+      command = SW_SHOWMAXIMIZED;
+    if (windowState_ == TWindowState::wsMinimized)
+      command = SW_SHOWMINIMIZED;
     ::ShowWindow(handle_, command);
   } else {
     ::ShowWindow(handle_, SW_HIDE);
   }
 }
 
-void TCustomForm::PaintWindow(HDC dc) { PaintControls(dc); }
+void TCustomForm::PaintWindow(HDC dc) {
+  PaintControls(dc);
+}
 
 bool TCustomForm::CloseQuery() {
   bool canClose = true;
-  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  if (OnCloseQuery)
+    OnCloseQuery(this, canClose);
   return canClose;
 }
 
 void TCustomForm::DoClose(TCloseAction& action) {
-  if (OnClose) OnClose(this, action);
+  if (OnClose)
+    OnClose(this, action);
 }
 
 void TCustomForm::RequestClose() {
@@ -302,10 +323,12 @@ void TCustomForm::RequestClose() {
     modalResult_ = resCancel;
     return;
   }
-  if (!CloseQuery()) return;
+  if (!CloseQuery())
+    return;
   TCloseAction action = TCloseAction::caHide;
   DoClose(action);
-  if (action == TCloseAction::caNone) return;
+  if (action == TCloseAction::caNone)
+    return;
   if (Application != nullptr && Application->MainWindow() == this) {
     Application->RequestTermination();
   } else if (action == TCloseAction::caHide) {
@@ -317,7 +340,9 @@ void TCustomForm::RequestClose() {
   }
 }
 
-void TCustomForm::ReleaseLater() { ::PostMessageA(Handle(), CM_RELEASE, 0, 0); }
+void TCustomForm::ReleaseLater() {
+  ::PostMessageA(Handle(), CM_RELEASE, 0, 0);
+}
 
 void TCustomForm::ModalCloseStep() {
   try {
@@ -353,8 +378,10 @@ class ModalRestore {
     Guarded([this] { form_.Hide(); });
     ::SetCursor(cursor_);
     TApplication::EnableTaskWindows(disabled_);
-    if (focusBefore_ != nullptr && ::IsWindow(focusBefore_)) ::SetFocus(focusBefore_);
-    if (activeBefore_ != nullptr && ::IsWindow(activeBefore_)) ::SetActiveWindow(activeBefore_);
+    if (focusBefore_ != nullptr && ::IsWindow(focusBefore_))
+      ::SetFocus(focusBefore_);
+    if (activeBefore_ != nullptr && ::IsWindow(activeBefore_))
+      ::SetActiveWindow(activeBefore_);
     modal_ = false;
   }
   void Disable(HWND except) { disabled_ = TApplication::DisableTaskWindows(except); }
@@ -374,7 +401,8 @@ TModalResult TCustomForm::RunModal() {
   if (Visible() || !Enabled() || modal_) {
     throw EInvalidOperation("Cannot make a visible window modal");
   }
-  if (HWND capture = ::GetCapture()) ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
+  if (HWND capture = ::GetCapture())
+    ::SendMessageA(capture, WM_CANCELMODE, 0, 0);
   ::ReleaseCapture();
 
   modal_ = true;
@@ -400,7 +428,8 @@ TModalResult TCustomForm::RunModal() {
 
   const TModalResult result = modalResult_;
   ::SendMessageA(handle_, CM_DEACTIVATE, 0, 0);
-  if (::GetActiveWindow() != handle_) restore.ForgetActive();
+  if (::GetActiveWindow() != handle_)
+    restore.ForgetActive();
   return result;
 }
 
@@ -421,7 +450,8 @@ void TCustomForm::ActivateFocus() {
 }
 
 void TCustomForm::FocusChanged(TWinControl* control) {
-  if (control == this) return;
+  if (control == this)
+    return;
   activeControl_ = control;
   UpdateButtonLooks(control);
 }
@@ -440,7 +470,8 @@ TButton* TCustomForm::FindButton(const std::function<bool(TButton&)>& predicate)
   GetTabOrderList(list);
   for (TWinControl* control : list) {
     auto* button = dynamic_cast<TButton*>(control);
-    if (button != nullptr && predicate(*button)) return button;
+    if (button != nullptr && predicate(*button))
+      return button;
   }
   return nullptr;
 }
@@ -453,7 +484,9 @@ void TCustomForm::UpdateButtonLooks(TWinControl* focused) {
   });
 }
 
-bool TCustomForm::PreviewKeyDown(WORD, TShiftState) { return false; }
+bool TCustomForm::PreviewKeyDown(WORD, TShiftState) {
+  return false;
+}
 
 void TCustomForm::SelectNext(TWinControl* current, bool forward) {
   std::vector<TWinControl*> list;
@@ -464,7 +497,8 @@ void TCustomForm::SelectNext(TWinControl* current, bool forward) {
       candidates.push_back(control);
     }
   }
-  if (candidates.empty()) return;
+  if (candidates.empty())
+    return;
   auto it = std::find(candidates.begin(), candidates.end(), current);
   size_t index = 0;
   const size_t n = candidates.size();
@@ -475,34 +509,42 @@ void TCustomForm::SelectNext(TWinControl* current, bool forward) {
     index = forward ? (at + 1) % n : (at + n - 1) % n;
   }
   TWinControl* next = candidates[index];
-  if (next->CanFocus() && next->TabStop()) next->SetFocus();
+  if (next->CanFocus() && next->TabStop())
+    next->SetFocus();
 }
 
 bool TCustomForm::DialogKey(WORD key, TShiftState shift, TWinControl* focused) {
   switch (key) {
     case VK_TAB:
-      if ((shift & (ssCtrl | ssAlt)) != 0) return false;
+      if ((shift & (ssCtrl | ssAlt)) != 0)
+        return false;
       SelectNext(focused, (shift & ssShift) == 0);
       return true;
     case VK_LEFT:
     case VK_UP:
     case VK_RIGHT:
     case VK_DOWN:
-      if (shift != 0) return false;
+      if (shift != 0)
+        return false;
       SelectNext(focused, key == VK_RIGHT || key == VK_DOWN);
       return true;
     case VK_RETURN: {
-      if (shift != 0) return false;
+      if (shift != 0)
+        return false;
       TButton* button = dynamic_cast<TButton*>(focused);
-      if (button == nullptr) button = FindButton([](TButton& b) { return b.Default(); });
-      if (button == nullptr || !button->CanFocus()) return false;
+      if (button == nullptr)
+        button = FindButton([](TButton& b) { return b.Default(); });
+      if (button == nullptr || !button->CanFocus())
+        return false;
       button->Click();
       return true;
     }
     case VK_ESCAPE: {
-      if (shift != 0) return false;
+      if (shift != 0)
+        return false;
       TButton* button = FindButton([](TButton& b) { return b.Cancel(); });
-      if (button == nullptr || !button->CanFocus()) return false;
+      if (button == nullptr || !button->CanFocus())
+        return false;
       button->Click();
       return true;
     }
@@ -519,7 +561,8 @@ bool TCustomForm::DialogChar(char character, bool) {
     const char accelerator = AcceleratorOf(b.Caption());
     return accelerator != 0 && upper(accelerator) == upper(character) && b.CanFocus();
   });
-  if (button == nullptr) return false;
+  if (button == nullptr)
+    return false;
   button->Click();
   return true;
 }
@@ -545,9 +588,12 @@ LRESULT TCustomForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       break;
     case WM_SIZE:
-      if (wParam == SIZE_MAXIMIZED) windowState_ = TWindowState::wsMaximized;
-      if (wParam == SIZE_MINIMIZED) windowState_ = TWindowState::wsMinimized;
-      if (wParam == SIZE_RESTORED) windowState_ = TWindowState::wsNormal;
+      if (wParam == SIZE_MAXIMIZED)
+        windowState_ = TWindowState::wsMaximized;
+      if (wParam == SIZE_MINIMIZED)
+        windowState_ = TWindowState::wsMinimized;
+      if (wParam == SIZE_RESTORED)
+        windowState_ = TWindowState::wsNormal;
       break;
     case WM_WINDOWPOSCHANGED: {
       // Follow moves and sizes made by the user or the system.

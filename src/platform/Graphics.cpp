@@ -24,28 +24,18 @@ const TClassInfo& TFont::StaticClassInfo() {
 
 // Colour and character-set names as the form streams store them.
 void RegisterGraphicsIdents() {
-  RegisterIntegerConsts("TColor", {{clBlack, "clBlack"},
-                                   {0x000080, "clMaroon"},
-                                   {0x008000, "clGreen"},
-                                   {0x008080, "clOlive"},
-                                   {clNavy, "clNavy"},
-                                   {0x800080, "clPurple"},
-                                   {0x808000, "clTeal"},
-                                   {0x808080, "clGray"},
-                                   {0xC0C0C0, "clSilver"},
-                                   {0x0000FF, "clRed"},
-                                   {0x00FF00, "clLime"},
-                                   {0x00FFFF, "clYellow"},
-                                   {clBlue, "clBlue"},
-                                   {0xFF00FF, "clFuchsia"},
-                                   {0xFFFF00, "clAqua"},
-                                   {clWhite, "clWhite"},
-                                   {clBtnFace, "clBtnFace"},
-                                   {clWindowText, "clWindowText"},
-                                   {clWindow, "clWindow"},
-                                   {clGrayText, "clGrayText"},
-                                   {clBtnShadow, "clBtnShadow"},
-                                   {clBtnHighlight, "clBtnHighlight"}});
+  RegisterIntegerConsts("TColor",
+                        {{clBlack, "clBlack"},         {0x000080, "clMaroon"},
+                         {0x008000, "clGreen"},        {0x008080, "clOlive"},
+                         {clNavy, "clNavy"},           {0x800080, "clPurple"},
+                         {0x808000, "clTeal"},         {0x808080, "clGray"},
+                         {0xC0C0C0, "clSilver"},       {0x0000FF, "clRed"},
+                         {0x00FF00, "clLime"},         {0x00FFFF, "clYellow"},
+                         {clBlue, "clBlue"},           {0xFF00FF, "clFuchsia"},
+                         {0xFFFF00, "clAqua"},         {clWhite, "clWhite"},
+                         {clBtnFace, "clBtnFace"},     {clWindowText, "clWindowText"},
+                         {clWindow, "clWindow"},       {clGrayText, "clGrayText"},
+                         {clBtnShadow, "clBtnShadow"}, {clBtnHighlight, "clBtnHighlight"}});
   RegisterIntegerConsts("TFontCharset", {{0, "ANSI_CHARSET"},
                                          {1, "DEFAULT_CHARSET"},
                                          {2, "SYMBOL_CHARSET"},
@@ -63,28 +53,34 @@ COLORREF ColorToRGB(TColor color) {
 TFont::TFont() = default;
 
 void TFont::SetName(const std::string& name) {
-  if (name == name_) return;
+  if (name == name_)
+    return;
   name_ = name;
   Changed();
 }
 void TFont::SetHeight(int height) {
-  if (height == height_) return;
+  if (height == height_)
+    return;
   height_ = height;
   Changed();
 }
 void TFont::SetStyle(uint8_t style) {
-  if (style == style_) return;
+  if (style == style_)
+    return;
   style_ = style;
   Changed();
 }
 void TFont::SetColor(TColor color) {
-  if (color == color_) return;
+  if (color == color_)
+    return;
   color_ = color;
   // The colour is not part of the GDI font: no new handle.
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 void TFont::SetCharset(int charset) {
-  if (charset == charset_) return;
+  if (charset == charset_)
+    return;
   charset_ = charset;
   Changed();
 }
@@ -101,10 +97,9 @@ void TFont::Assign(const TFont& other) {
 void TFont::AssignLogFont(const LOGFONTA& font) {
   name_ = font.lfFaceName;
   height_ = font.lfHeight;
-  style_ = static_cast<uint8_t>((font.lfWeight >= FW_BOLD ? fsBold : 0) |
-                                (font.lfItalic ? fsItalic : 0) |
-                                (font.lfUnderline ? fsUnderline : 0) |
-                                (font.lfStrikeOut ? fsStrikeOut : 0));
+  style_ = static_cast<uint8_t>(
+      (font.lfWeight >= FW_BOLD ? fsBold : 0) | (font.lfItalic ? fsItalic : 0) |
+      (font.lfUnderline ? fsUnderline : 0) | (font.lfStrikeOut ? fsStrikeOut : 0));
   charset_ = font.lfCharSet;
   Changed();
 }
@@ -130,7 +125,8 @@ HFONT TFont::Handle() {
 
 void TFont::Changed() {
   handle_.reset();
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 
 }  // namespace qv

@@ -19,7 +19,8 @@ class UniqueHandleT {
   UniqueHandleT& operator=(const UniqueHandleT&) = delete;
   UniqueHandleT(UniqueHandleT&& other) noexcept : handle_(other.release()) {}
   UniqueHandleT& operator=(UniqueHandleT&& other) noexcept {
-    if (this != &other) reset(other.release());
+    if (this != &other)
+      reset(other.release());
     return *this;
   }
   ~UniqueHandleT() { reset(); }
@@ -29,7 +30,8 @@ class UniqueHandleT {
   Handle release() noexcept { return std::exchange(handle_, Traits::Empty()); }
   void reset(Handle handle = Traits::Empty()) noexcept {
     Handle old = std::exchange(handle_, handle);
-    if (old != Traits::Empty()) Traits::Close(old);
+    if (old != Traits::Empty())
+      Traits::Close(old);
   }
 
  private:
@@ -91,7 +93,8 @@ class WindowDc {
   WindowDc(const WindowDc&) = delete;
   WindowDc& operator=(const WindowDc&) = delete;
   ~WindowDc() {
-    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+    if (dc_ != nullptr)
+      ::ReleaseDC(window_, dc_);
   }
   HDC get() const noexcept { return dc_; }
 
@@ -123,7 +126,8 @@ class SelectGuard {
   SelectGuard(const SelectGuard&) = delete;
   SelectGuard& operator=(const SelectGuard&) = delete;
   ~SelectGuard() {
-    if (old_ != nullptr && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+    if (old_ != nullptr && old_ != HGDI_ERROR)
+      ::SelectObject(dc_, old_);
   }
 
  private:

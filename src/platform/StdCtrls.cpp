@@ -46,13 +46,12 @@ const TClassInfo& TLabel::StaticClassInfo() {
 }
 
 const TClassInfo& TEdit::StaticClassInfo() {
-  static const TClassInfo info =
-      ClassInfoBuilder<TEdit>("TEdit", &TWinControl::StaticClassInfo())
-          .Creatable()
-          .String("Text", &TEdit::Text, &TEdit::SetText)
-          .Boolean("ReadOnly", &TEdit::ReadOnly, &TEdit::SetReadOnly)
-          .Default(0)
-          .Build();
+  static const TClassInfo info = ClassInfoBuilder<TEdit>("TEdit", &TWinControl::StaticClassInfo())
+                                     .Creatable()
+                                     .String("Text", &TEdit::Text, &TEdit::SetText)
+                                     .Boolean("ReadOnly", &TEdit::ReadOnly, &TEdit::SetReadOnly)
+                                     .Default(0)
+                                     .Build();
   return info;
 }
 
@@ -68,9 +67,7 @@ const TClassInfo& TCheckBox::StaticClassInfo() {
 
 const TClassInfo& TGroupBox::StaticClassInfo() {
   static const TClassInfo info =
-      ClassInfoBuilder<TGroupBox>("TGroupBox", &TWinControl::StaticClassInfo())
-          .Creatable()
-          .Build();
+      ClassInfoBuilder<TGroupBox>("TGroupBox", &TWinControl::StaticClassInfo()).Creatable().Build();
   return info;
 }
 
@@ -113,7 +110,8 @@ void TButton::SetDefault(bool value) {
 }
 
 void TButton::SetActiveLook(bool active) {
-  if (active == activeLook_) return;
+  if (active == activeLook_)
+    return;
   activeLook_ = active;
   if (HandleAllocated()) {
     ::SendMessageA(handle_, BM_SETSTYLE, active ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
@@ -122,13 +120,15 @@ void TButton::SetActiveLook(bool active) {
 
 void TButton::Click() {
   if (modalResult_ != resNone) {
-    if (TCustomForm* form = ParentForm()) form->SetModalResult(modalResult_);
+    if (TCustomForm* form = ParentForm())
+      form->SetModalResult(modalResult_);
   }
   TWinControl::Click();
 }
 
 void TButton::CommandNotify(WORD code) {
-  if (code == BN_CLICKED) Click();
+  if (code == BN_CLICKED)
+    Click();
 }
 
 HBRUSH TButton::CtlColor(HDC) {
@@ -159,36 +159,43 @@ void TLabel::CreateParams(TCreateParams& params) {
       params.style |= SS_CENTER;
       break;
   }
-  if (!showAccelChar_) params.style |= SS_NOPREFIX;
-  if (transparent_) params.exStyle |= WS_EX_TRANSPARENT;
+  if (!showAccelChar_)
+    params.style |= SS_NOPREFIX;
+  if (transparent_)
+    params.exStyle |= WS_EX_TRANSPARENT;
 }
 
 void TLabel::Recreate() {
-  if (!HandleAllocated()) return;
+  if (!HandleAllocated())
+    return;
   DestroyHandle();
   HandleNeeded();
 }
 
 void TLabel::SetWordWrap(bool value) {
-  if (value == wordWrap_) return;
+  if (value == wordWrap_)
+    return;
   wordWrap_ = value;
   Recreate();
 }
 
 void TLabel::SetAlignment(TAlignment value) {
-  if (value == alignment_) return;
+  if (value == alignment_)
+    return;
   alignment_ = value;
   Recreate();
 }
 
 void TLabel::SetTransparent(bool value) {
-  if (value == transparent_) return;
+  if (value == transparent_)
+    return;
   transparent_ = value;
   Recreate();
 }
 
 void TLabel::SetShowAccelChar(bool value) {
-  if (value == showAccelChar_) return;
+  if (value == showAccelChar_)
+    return;
   showAccelChar_ = value;
   Recreate();
 }
@@ -217,13 +224,15 @@ void TEdit::CreateParams(TCreateParams& params) {
   params.systemClass = true;
   params.style &= ~static_cast<DWORD>(WS_CLIPCHILDREN);
   params.style |= ES_AUTOHSCROLL | ES_LEFT;
-  if (readOnly_) params.style |= ES_READONLY;
+  if (readOnly_)
+    params.style |= ES_READONLY;
   params.exStyle |= WS_EX_CLIENTEDGE;
 }
 
 void TEdit::SetReadOnly(bool value) {
   readOnly_ = value;
-  if (HandleAllocated()) ::SendMessageA(handle_, EM_SETREADONLY, value ? TRUE : FALSE, 0);
+  if (HandleAllocated())
+    ::SendMessageA(handle_, EM_SETREADONLY, value ? TRUE : FALSE, 0);
 }
 
 // ---------------------------------------------------------------- TCheckBox
@@ -247,20 +256,25 @@ void TCheckBox::HandleCreated() {
   ::SendMessageA(handle_, BM_SETCHECK, checked_ ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool TCheckBox::Checked() const { return checked_; }
+bool TCheckBox::Checked() const {
+  return checked_;
+}
 
 void TCheckBox::SetChecked(bool value) {
-  if (value == checked_) return;
+  if (value == checked_)
+    return;
   checked_ = value;
   if (HandleAllocated()) {
     ::SendMessageA(handle_, BM_SETCHECK, value ? BST_CHECKED : BST_UNCHECKED, 0);
   }
   // Loading a stored state is no click.
-  if (!HasState(csLoading)) Click();
+  if (!HasState(csLoading))
+    Click();
 }
 
 void TCheckBox::CommandNotify(WORD code) {
-  if (code == BN_CLICKED) SetChecked(!checked_);
+  if (code == BN_CLICKED)
+    SetChecked(!checked_);
 }
 
 HBRUSH TCheckBox::CtlColor(HDC dc) {
@@ -313,13 +327,15 @@ void TStrings::DefineProperties(TFiler& filer) {
       [this](TReader& reader) {
         std::vector<std::string> lines;
         reader.ReadListBegin();
-        while (!reader.EndOfList()) lines.push_back(reader.ReadString());
+        while (!reader.EndOfList())
+          lines.push_back(reader.ReadString());
         reader.ReadListEnd();
         SetLines(std::move(lines));
       },
       [this](TWriter& writer) {
         writer.WriteListBegin();
-        for (const std::string& line : lines_) writer.WriteString(line);
+        for (const std::string& line : lines_)
+          writer.WriteString(line);
         writer.WriteListEnd();
       },
       !lines_.empty());
@@ -327,22 +343,26 @@ void TStrings::DefineProperties(TFiler& filer) {
 
 void TStrings::SetLines(std::vector<std::string> lines) {
   lines_ = std::move(lines);
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 
 void TStrings::Add(const std::string& line) {
   lines_.push_back(line);
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 
 void TStrings::Clear() {
   lines_.clear();
-  if (OnChange) OnChange();
+  if (OnChange)
+    OnChange();
 }
 
 std::string TStrings::Text() const {
   std::string text;
-  for (const std::string& line : lines_) text += line + "\r\n";
+  for (const std::string& line : lines_)
+    text += line + "\r\n";
   return text;
 }
 
@@ -353,7 +373,8 @@ TMemo::TMemo(TComponent* owner) : TWinControl(owner) {
   SetColor(clWindow);
   SetBounds(0, 0, 185, 89);
   lines_.OnChange = [this] {
-    if (HandleAllocated()) ::SetWindowTextA(handle_, lines_.Text().c_str());
+    if (HandleAllocated())
+      ::SetWindowTextA(handle_, lines_.Text().c_str());
   };
 }
 
@@ -369,14 +390,18 @@ void TMemo::CreateParams(TCreateParams& params) {
   if (scrollBars_ == TScrollStyle::ssHorizontal || scrollBars_ == TScrollStyle::ssBoth) {
     params.style |= WS_HSCROLL | ES_AUTOHSCROLL;
   }
-  if (readOnly_) params.style |= ES_READONLY;
+  if (readOnly_)
+    params.style |= ES_READONLY;
   params.exStyle |= WS_EX_CLIENTEDGE;
 }
 
-void TMemo::HandleCreated() { ::SetWindowTextA(handle_, lines_.Text().c_str()); }
+void TMemo::HandleCreated() {
+  ::SetWindowTextA(handle_, lines_.Text().c_str());
+}
 
 void TMemo::SetScrollBars(TScrollStyle value) {
-  if (value == scrollBars_) return;
+  if (value == scrollBars_)
+    return;
   scrollBars_ = value;
   if (HandleAllocated()) {
     DestroyHandle();
@@ -386,7 +411,8 @@ void TMemo::SetScrollBars(TScrollStyle value) {
 
 void TMemo::SetReadOnly(bool value) {
   readOnly_ = value;
-  if (HandleAllocated()) ::SendMessageA(handle_, EM_SETREADONLY, value ? TRUE : FALSE, 0);
+  if (HandleAllocated())
+    ::SendMessageA(handle_, EM_SETREADONLY, value ? TRUE : FALSE, 0);
 }
 
 HBRUSH TMemo::CtlColor(HDC dc) {

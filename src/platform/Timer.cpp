@@ -27,7 +27,8 @@ constexpr const char* kUtilClass = "TPUtilWindow";
 
 void RegisterUtilClass(WNDPROC proc) {
   static bool registered = false;
-  if (registered) return;
+  if (registered)
+    return;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = proc;
@@ -44,23 +45,27 @@ TTimer::TTimer(TComponent* owner) : TComponent(owner) {
   RegisterUtilClass(&TTimer::UtilWndProc);
   window_.reset(::CreateWindowExA(0, kUtilClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   ::GetModuleHandleA(nullptr), nullptr));
-  if (!window_) throw EOutOfResources("Error creating window for TTimer");
+  if (!window_)
+    throw EOutOfResources("Error creating window for TTimer");
   ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 TTimer::~TTimer() {
-  if (running_) ::KillTimer(window_.get(), kTimerId);
+  if (running_)
+    ::KillTimer(window_.get(), kTimerId);
   ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, 0);
 }
 
 void TTimer::SetInterval(uint32_t interval) {
-  if (interval == interval_) return;
+  if (interval == interval_)
+    return;
   interval_ = interval;
   UpdateTimer();
 }
 
 void TTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
+  if (enabled == enabled_)
+    return;
   enabled_ = enabled;
   UpdateTimer();
 }
@@ -84,13 +89,15 @@ void TTimer::UpdateTimer() {
 }
 
 void TTimer::Tick() {
-  if (onTimer_) onTimer_(this);
+  if (onTimer_)
+    onTimer_(this);
 }
 
 LRESULT CALLBACK TTimer::UtilWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_TIMER && wParam == kTimerId) {
     auto* timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (timer != nullptr) Guarded([timer] { timer->Tick(); });
+    if (timer != nullptr)
+      Guarded([timer] { timer->Tick(); });
     return 0;
   }
   return ::DefWindowProcA(window, message, wParam, lParam);

@@ -28,7 +28,8 @@ const TClassInfo& TGPanel::StaticClassInfo() {
 TGPanel::TGPanel(TComponent* owner) : TPanel(owner) {}
 
 void TGPanel::Changed() {
-  if (HandleAllocated()) ::InvalidateRect(handle_, nullptr, TRUE);
+  if (HandleAllocated())
+    ::InvalidateRect(handle_, nullptr, TRUE);
 }
 
 void TGPanel::SetActive(bool value) {
@@ -60,7 +61,8 @@ void TGPanel::PaintWindow(HDC dc) {
   PaintPanel(dc);
   if (active_) {
     RECT client{0, 0, Width(), Height()};
-    if (HandleAllocated()) ::GetClientRect(handle_, &client);
+    if (HandleAllocated())
+      ::GetClientRect(handle_, &client);
     GradientInput input;
     input.clientWidth = client.right;
     input.clientHeight = client.bottom;

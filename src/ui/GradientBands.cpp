@@ -6,11 +6,14 @@
 namespace qv {
 
 namespace {
-int Component(uint32_t rgb, int shift) { return static_cast<int>((rgb >> shift) & 0xFF); }
+int Component(uint32_t rgb, int shift) {
+  return static_cast<int>((rgb >> shift) & 0xFF);
+}
 
 void Segment(std::vector<GradientBand>& bands, int32_t colorA, int32_t colorB, uint32_t rgbA,
              uint32_t rgbB, int x, int y, int width, int height, bool horizontal) {
-  if (colorA == colorB) return;
+  if (colorA == colorB)
+    return;
   int start[3];
   int diff[3];
   int spread = 0;
@@ -19,14 +22,17 @@ void Segment(std::vector<GradientBand>& bands, int32_t colorA, int32_t colorB, u
     diff[c] = (Component(rgbB, 8 * c) - start[c]) * 100;
     spread = std::max(spread, std::abs(diff[c]));
   }
-  if (spread == 0) return;
+  if (spread == 0)
+    return;
   const int length = horizontal ? width : height;
-  if (length <= 0) return;
+  if (length <= 0)
+    return;
   const int thickness = spread >= length * 100 ? 1 : ((spread / 100) + length - 1) * 100 / spread;
   const int count = length / thickness;
   int current = thickness;
   for (int i = 0; i <= count; ++i) {
-    if ((i + 1) * thickness > length) current = length - i * thickness;
+    if ((i + 1) * thickness > length)
+      current = length - i * thickness;
     uint32_t rgb = 0;
     for (int c = 0; c < 3; ++c) {
       const int value = start[c] + ((diff[c] / count) * i) / 100;
@@ -41,7 +47,9 @@ void Segment(std::vector<GradientBand>& bands, int32_t colorA, int32_t colorB, u
 }
 }  // namespace
 
-int ClampPercent(int percent) { return std::clamp(percent, 1, 100); }
+int ClampPercent(int percent) {
+  return std::clamp(percent, 1, 100);
+}
 
 std::vector<GradientBand> ComputeGradientBands(const GradientInput& in) {
   std::vector<GradientBand> bands;

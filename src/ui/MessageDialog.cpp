@@ -44,8 +44,7 @@ void AssignMessageFont(TFont& font) {
 // Measures texts in the dialog's font on a screen-compatible memory DC.
 class TextMeasure {
  public:
-  explicit TextMeasure(HFONT font)
-      : dc_(::CreateCompatibleDC(nullptr)), select_(dc_.get(), font) {}
+  explicit TextMeasure(HFONT font) : dc_(::CreateCompatibleDC(nullptr)), select_(dc_.get(), font) {}
   SIZE Line(const std::string& text) const {
     SIZE size{};
     ::GetTextExtentPoint32A(dc_.get(), text.c_str(), static_cast<int>(text.size()), &size);
@@ -68,7 +67,8 @@ class ClipboardOpen {
   ClipboardOpen(const ClipboardOpen&) = delete;
   ClipboardOpen& operator=(const ClipboardOpen&) = delete;
   ~ClipboardOpen() {
-    if (open_) ::CloseClipboard();
+    if (open_)
+      ::CloseClipboard();
   }
   bool IsOpen() const noexcept { return open_; }
 
@@ -77,7 +77,9 @@ class ClipboardOpen {
 };
 }  // namespace
 
-int CachedButtonWidth(TDialogButton button) { return buttonWidths.at(static_cast<size_t>(button)); }
+int CachedButtonWidth(TDialogButton button) {
+  return buttonWidths.at(static_cast<size_t>(button));
+}
 
 TMessageForm::TMessageForm(TComponent* owner) : TForm(owner) {
   SetBorderStyle(TFormBorderStyle::bsDialog);
@@ -97,24 +99,28 @@ bool TMessageForm::PreviewKeyDown(WORD key, TShiftState shift) {
 
 std::string TMessageForm::CopyText() const {
   std::vector<std::string> captions;
-  for (const TButton* button : buttons_) captions.push_back(button->Caption());
-  return MessageDialogCopyText(Text(),
-                               message_ != nullptr ? message_->Caption() : std::string(), captions);
+  for (const TButton* button : buttons_)
+    captions.push_back(button->Caption());
+  return MessageDialogCopyText(Text(), message_ != nullptr ? message_->Caption() : std::string(),
+                               captions);
 }
 
 void TMessageForm::CopyToClipboard() const {
   const std::string text = CopyText();
   ClipboardOpen clipboard(handle_);
-  if (!clipboard.IsOpen()) throw Exception("Cannot open clipboard");
+  if (!clipboard.IsOpen())
+    throw Exception("Cannot open clipboard");
   ::EmptyClipboard();
   HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-  if (memory == nullptr) throw Exception("Cannot open clipboard");
+  if (memory == nullptr)
+    throw Exception("Cannot open clipboard");
   if (void* data = ::GlobalLock(memory)) {
     std::memcpy(data, text.c_str(), text.size() + 1);
     ::GlobalUnlock(memory);
   }
   // On success the clipboard owns the memory.
-  if (::SetClipboardData(CF_TEXT, memory) == nullptr) ::GlobalFree(memory);
+  if (::SetClipboardData(CF_TEXT, memory) == nullptr)
+    ::GlobalFree(memory);
 }
 
 std::unique_ptr<TMessageForm> BuildMessageDialog(const std::string& text, TDialogKind kind,
@@ -130,7 +136,8 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const std::string& text, TDialo
   std::vector<TDialogButton> members;
   for (int b = 0; b < kDialogButtonCount; ++b) {
     const auto button = static_cast<TDialogButton>(b);
-    if ((buttons & ButtonBit(button)) == 0) continue;
+    if ((buttons & ButtonBit(button)) == 0)
+      continue;
     members.push_back(button);
     int& cached = buttonWidths.at(static_cast<size_t>(b));
     if (cached == 0) {
@@ -142,9 +149,8 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const std::string& text, TDialo
   input.buttonCount = static_cast<int>(members.size());
 
   // A path in a message may hold '&': it is text, not an accelerator.
-  const RECT textRect =
-      measure.Calc(text, ::GetSystemMetrics(SM_CXSCREEN) / 2,
-                   DT_EXPANDTABS | DT_WORDBREAK | DT_NOPREFIX | DT_LEFT);
+  const RECT textRect = measure.Calc(text, ::GetSystemMetrics(SM_CXSCREEN) / 2,
+                                     DT_EXPANDTABS | DT_WORDBREAK | DT_NOPREFIX | DT_LEFT);
   input.textWidth = textRect.right - textRect.left;
   input.textHeight = textRect.bottom - textRect.top;
   input.hasIcon = kind != TDialogKind::dkCustom;
@@ -193,15 +199,17 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const std::string& text, TDialo
   return form;
 }
 
-TModalResult ShowMessageDialogAt(const std::string& text, TDialogKind kind,
-                                 TDialogButtons buttons, int helpContext, int x, int y,
-                                 const std::string& helpFile) {
+TModalResult ShowMessageDialogAt(const std::string& text, TDialogKind kind, TDialogButtons buttons,
+                                 int helpContext, int x, int y, const std::string& helpFile) {
   std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, kind, buttons);
   form->HelpContext = helpContext;
   form->HelpFile = helpFile;
-  if (x >= 0) form->SetLeft(x);
-  if (y >= 0) form->SetTop(y);
-  if (x < 0 && y < 0) form->SetPosition(TPosition::poScreenCenter);
+  if (x >= 0)
+    form->SetLeft(x);
+  if (y >= 0)
+    form->SetTop(y);
+  if (x < 0 && y < 0)
+    form->SetPosition(TPosition::poScreenCenter);
   return form->RunModal();
 }
 

@@ -43,9 +43,8 @@ TModalResult ShowMessageDialog(const std::string& text, TDialogKind kind, TDialo
                                int helpContext);
 // X or Y negative keeps the built position on that axis; only when both are
 // negative is the dialog centred when shown.
-TModalResult ShowMessageDialogAt(const std::string& text, TDialogKind kind,
-                                 TDialogButtons buttons, int helpContext, int x, int y,
-                                 const std::string& helpFile);
+TModalResult ShowMessageDialogAt(const std::string& text, TDialogKind kind, TDialogButtons buttons,
+                                 int helpContext, int x, int y, const std::string& helpFile);
 // A plain text with the application title as caption and one OK button.
 void ShowNotice(const std::string& text);
 

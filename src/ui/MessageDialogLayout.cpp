@@ -47,19 +47,24 @@ const char* KindCaption(TDialogKind kind) {
 }
 
 int DefaultButtonOf(TDialogButtons buttons) {
-  if (Has(buttons, dbOK)) return dbOK;
-  if (Has(buttons, dbYes)) return dbYes;
+  if (Has(buttons, dbOK))
+    return dbOK;
+  if (Has(buttons, dbYes))
+    return dbYes;
   return Has(buttons, dbRetry) ? dbRetry : -1;
 }
 
 int CancelButtonOf(TDialogButtons buttons) {
-  if (Has(buttons, dbCancel)) return dbCancel;
-  if (Has(buttons, dbNo)) return dbNo;
+  if (Has(buttons, dbCancel))
+    return dbCancel;
+  if (Has(buttons, dbNo))
+    return dbNo;
   return Has(buttons, dbOK) ? dbOK : -1;
 }
 
 int MulDivRound(int n, int unit, int d) {
-  if (d == 0) return -1;
+  if (d == 0)
+    return -1;
   const long long product = static_cast<long long>(n) * unit;
   long long quotient = product / d;
   const long long remainder = product % d;
@@ -85,11 +90,12 @@ MessageDialogLayout LayoutMessageDialog(const MessageDialogLayoutInput& in) {
   int iconTextHeight = in.textHeight;
   if (in.hasIcon) {
     iconTextWidth = in.textWidth + 32 + m.horzSpacing;
-    if (in.textHeight < 32) iconTextHeight = 32;
+    if (in.textHeight < 32)
+      iconTextHeight = 32;
   }
-  const int groupWidth =
-      in.buttonCount > 0 ? in.buttonCount * buttonWidth + (in.buttonCount - 1) * m.buttonSpacing
-                         : 0;
+  const int groupWidth = in.buttonCount > 0
+                             ? in.buttonCount * buttonWidth + (in.buttonCount - 1) * m.buttonSpacing
+                             : 0;
 
   MessageDialogLayout out;
   out.clientWidth = std::max(iconTextWidth, groupWidth) + 2 * m.horzMargin;
@@ -97,7 +103,8 @@ MessageDialogLayout LayoutMessageDialog(const MessageDialogLayoutInput& in) {
   out.icon = {m.horzMargin, m.vertMargin, 32, 32};
 
   int textLeft = iconTextWidth - in.textWidth + m.horzMargin;
-  if (in.rightToLeft) textLeft = out.clientWidth - textLeft - in.textWidth;
+  if (in.rightToLeft)
+    textLeft = out.clientWidth - textLeft - in.textWidth;
   out.message = {textLeft, m.vertMargin, in.textWidth, in.textHeight};
 
   int x = (out.clientWidth - groupWidth) / 2;
@@ -113,7 +120,8 @@ std::string MessageDialogCopyText(const std::string& caption, const std::string&
                                   const std::vector<std::string>& buttonCaptions) {
   const std::string divider = std::string(27, '-') + "\r\n";
   std::string buttons;
-  for (const std::string& c : buttonCaptions) buttons += StripAmpersands(c) + "   ";
+  for (const std::string& c : buttonCaptions)
+    buttons += StripAmpersands(c) + "   ";
   return divider + caption + "\r\n" + divider + message + "\r\n" + divider + buttons + "\r\n" +
          divider;
 }

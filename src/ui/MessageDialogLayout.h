@@ -74,8 +74,8 @@ struct LayoutRect {
 struct MessageDialogLayoutInput {
   int baseX = 0;
   int baseY = 0;
-  int textWidth = 0;     // W: widest wrapped line
-  int textHeight = 0;    // H
+  int textWidth = 0;   // W: widest wrapped line
+  int textHeight = 0;  // H
   bool hasIcon = false;
   int buttonCount = 0;
   int widestCaption = 0;  // largest cached width (caption + 8) among the set
@@ -90,7 +90,6 @@ struct MessageDialogLayout {
   std::vector<LayoutRect> buttons;  // creation (table) order
 };
 MessageDialogLayout LayoutMessageDialog(const MessageDialogLayoutInput& input);
-
 
 // The text Ctrl+C copies: dividers of 27 '-', caption, message, then the
 // button captions each followed by three spaces with every '&' removed; every

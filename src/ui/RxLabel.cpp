@@ -36,7 +36,8 @@ int DrawShadowText(HDC dc, const std::string& text, RECT& rect, UINT flags, int 
       break;
   }
   int result = ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &shadowRect, flags);
-  if (result > 0) result += s;
+  if (result > 0)
+    result += s;
   ::SetTextColor(dc, previous);
   ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &textRect, flags);
   ::UnionRect(&rect, &textRect, &shadowRect);
@@ -76,7 +77,9 @@ const TClassInfo& TRxCustomLabel::StaticClassInfo() {
 
 const TClassInfo& TRxLabel::StaticClassInfo() {
   static const TClassInfo info =
-      ClassInfoBuilder<TRxLabel>("TRxLabel", &TRxCustomLabel::StaticClassInfo()).Creatable().Build();
+      ClassInfoBuilder<TRxLabel>("TRxLabel", &TRxCustomLabel::StaticClassInfo())
+          .Creatable()
+          .Build();
   return info;
 }
 
@@ -86,49 +89,58 @@ TRxCustomLabel::TRxCustomLabel(TComponent* owner) : TControl(owner) {
 }
 
 void TRxCustomLabel::SetAlignment(TAlignment value) {
-  if (value == alignment_) return;
+  if (value == alignment_)
+    return;
   alignment_ = value;
   Invalidate();
 }
 void TRxCustomLabel::SetAutoSize(bool value) {
-  if (value == autoSize_) return;
+  if (value == autoSize_)
+    return;
   autoSize_ = value;
   AdjustBounds();
 }
 void TRxCustomLabel::SetLayout(TTextLayout value) {
-  if (value == layout_) return;
+  if (value == layout_)
+    return;
   layout_ = value;
   Invalidate();
 }
 void TRxCustomLabel::SetWordWrap(bool value) {
-  if (value == wordWrap_) return;
+  if (value == wordWrap_)
+    return;
   wordWrap_ = value;
   AdjustBounds();
 }
 void TRxCustomLabel::SetShadowColor(TColor value) {
-  if (value == shadowColor_) return;
+  if (value == shadowColor_)
+    return;
   shadowColor_ = value;
   Invalidate();
 }
 void TRxCustomLabel::SetShadowSize(int value) {
   value &= 0xFF;
-  if (value == shadowSize_) return;
+  if (value == shadowSize_)
+    return;
   shadowSize_ = value;
   AdjustBounds();
   Invalidate();
 }
 void TRxCustomLabel::SetShadowPos(TShadowPosition value) {
-  if (value == shadowPos_) return;
+  if (value == shadowPos_)
+    return;
   shadowPos_ = value;
   Invalidate();
 }
 void TRxCustomLabel::SetTransparent(bool value) {
-  if (value == transparent_) return;
+  if (value == transparent_)
+    return;
   transparent_ = value;
   Invalidate();
 }
 void TRxCustomLabel::SetShowAccelChar(bool value) {
-  if (value == showAccelChar_) return;
+  if (value == showAccelChar_)
+    return;
   showAccelChar_ = value;
   Invalidate();
 }
@@ -153,7 +165,8 @@ void TRxCustomLabel::DrawLabelText(HDC dc, RECT& rect, UINT flags) {
   if ((flags & DT_CALCRECT) != 0 && (text.empty() || (showAccelChar_ && text == "&"))) {
     text += ' ';
   }
-  if (!showAccelChar_) flags |= DT_NOPREFIX;
+  if (!showAccelChar_)
+    flags |= DT_NOPREFIX;
   SelectGuard font(dc, Font().Handle());
   ::SetBkMode(dc, TRANSPARENT);
   TShadowPosition position = shadowPos_;
@@ -180,8 +193,10 @@ void TRxCustomLabel::Paint(HDC dc) {
   }
   RECT rect{client.left + 1, client.top, client.right - 1, client.bottom};
   UINT flags = DT_EXPANDTABS | (wordWrap_ ? DT_WORDBREAK : 0);
-  if (alignment_ == TAlignment::taRightJustify) flags |= DT_RIGHT;
-  if (alignment_ == TAlignment::taCenter) flags |= DT_CENTER;
+  if (alignment_ == TAlignment::taRightJustify)
+    flags |= DT_RIGHT;
+  if (alignment_ == TAlignment::taCenter)
+    flags |= DT_CENTER;
   if (layout_ != TTextLayout::tlTop) {
     RECT measured = rect;
     DrawLabelText(dc, measured, flags | DT_CALCRECT);
@@ -194,7 +209,8 @@ void TRxCustomLabel::Paint(HDC dc) {
 }
 
 void TRxCustomLabel::AdjustBounds() {
-  if (!autoSize_ || HasState(csLoading)) return;
+  if (!autoSize_ || HasState(csLoading))
+    return;
   RECT rect{1, 0, Width() - 1, Height()};
   {
     WindowDc screen(nullptr);
@@ -203,7 +219,8 @@ void TRxCustomLabel::AdjustBounds() {
   rect.left -= 1;
   rect.right += 1;
   int left = Left();
-  if (alignment_ == TAlignment::taRightJustify) left += Width() - rect.right;
+  if (alignment_ == TAlignment::taRightJustify)
+    left += Width() - rect.right;
   SetBounds(left, Top(), rect.right, rect.bottom);
 }
 

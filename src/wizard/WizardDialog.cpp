@@ -66,7 +66,8 @@ TfrmDialog::TfrmDialog(TComponent* owner) : TForm(owner) {}
 
 void TfrmDialog::FormCreate(TObject*) {
   StepFlags.fill(false);
-  if (EarlierInstallation == nullptr || !EarlierInstallation->PreviousInstall) return;
+  if (EarlierInstallation == nullptr || !EarlierInstallation->PreviousInstall)
+    return;
   editDir->SetText(DirectoryPart(EarlierInstallation->ServiceImagePath));
   editDir->SetEnabled(false);
   btnBrowse->SetEnabled(false);
@@ -89,10 +90,13 @@ void TfrmDialog::btnNextClick(TObject*) {
 }
 
 void TfrmDialog::btnBackClick(TObject*) {
-  if (PageIndex() > 0) Notebook->SetPageIndex(PageIndex() - 1);
+  if (PageIndex() > 0)
+    Notebook->SetPageIndex(PageIndex() - 1);
 }
 
-void TfrmDialog::cbAgreeClick(TObject*) { btnNext->SetEnabled(cbAgree->Checked()); }
+void TfrmDialog::cbAgreeClick(TObject*) {
+  btnNext->SetEnabled(cbAgree->Checked());
+}
 
 void TfrmDialog::btnBrowseClick(TObject*) {}
 
@@ -127,7 +131,8 @@ void TfrmDialog::btnExitClick(TObject* sender) {
     TCloseAction action = TCloseAction::caHide;
     FormClose(sender, action);
   }
-  if (PageIndex() == kSuccessPage) Application->RequestTermination();
+  if (PageIndex() == kSuccessPage)
+    Application->RequestTermination();
   btnExit->SetTag(1);
   RequestClose();
 }

@@ -121,8 +121,7 @@ TEST(DialogCopyText, FramedLinesWithButtonCaptionsStripped) {
   const std::string expected = divider + "\r\n" + "Information\r\n" + divider + "\r\n" +
                                "Are you sure you want to abort the installation?\r\n" + divider +
                                "\r\n" + "Yes   No   \r\n" + divider + "\r\n";
-  EXPECT_EQ(MessageDialogCopyText("Information",
-                                  "Are you sure you want to abort the installation?",
+  EXPECT_EQ(MessageDialogCopyText("Information", "Are you sure you want to abort the installation?",
                                   {"&Yes", "&No"}),
             expected);
 }

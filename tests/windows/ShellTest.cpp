@@ -27,7 +27,8 @@ class ProbeForm : public TForm {
     };
     OnClose = [this](TObject*, TCloseAction& action) {
       ++closes;
-      if (onClose) onClose(action);
+      if (onClose)
+        onClose(action);
     };
   }
   const char* ClassName() const noexcept override { return "TProbeForm"; }
@@ -117,7 +118,8 @@ TEST_F(ModalRun, SilentAbortInOnCloseKeepsTheWindowOpenWithoutAMessage) {
   auto* form = new ProbeForm(app.get());
   bool refuse = true;
   form->onClose = [&](TCloseAction&) {
-    if (refuse) SilentAbort();
+    if (refuse)
+      SilentAbort();
   };
   bool stillVisible = false;
   TModalResult resultAfterRefusal = -1;
@@ -159,7 +161,8 @@ TEST_F(ModalRun, ExceptionInOnCloseIsReportedAndTheWindowStays) {
   auto* form = new ProbeForm(app.get());
   bool fail = true;
   form->onClose = [&](TCloseAction&) {
-    if (fail) throw EInvalidOperation("close failed");
+    if (fail)
+      throw EInvalidOperation("close failed");
   };
   Post([&] { form->RequestClose(); });
   After(100, [&] {
@@ -393,7 +396,8 @@ class CreatedForm : public TForm {
     OnCreate = [this](TObject*) {
       createSeen.referenceSet = createdRef == this;
       createSeen.mainWindowNone = Application->MainWindow() == nullptr;
-      if (createSeen.fail) throw Exception("create failed");
+      if (createSeen.fail)
+        throw Exception("create failed");
     };
   }
   const char* ClassName() const noexcept override { return "TCreatedForm"; }
@@ -532,7 +536,8 @@ TEST_F(Timers, HandlerThatDoesNotStopFirstFailsOnTheVisibleWindow) {
   int entries = 0;
   timer->SetOnTimer([&](TObject*) {
     ++entries;
-    if (entries == 1) After(200, [&] { form->SetModalResult(resOK); });
+    if (entries == 1)
+      After(200, [&] { form->SetModalResult(resOK); });
     form->RunModal();
   });
   timer->SetInterval(20);

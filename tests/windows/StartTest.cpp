@@ -37,7 +37,8 @@ TEST_F(StartSequence, WithoutEarlierInstallationTheDestinationKeepsItsDefault) {
   EXPECT_EQ(wizard->editDir->Text(), "C:\\Program Files\\QuolvexAntivirus");
   EXPECT_TRUE(wizard->editDir->Enabled());
   EXPECT_TRUE(wizard->btnBrowse->Enabled());
-  for (bool flag : wizard->StepFlags) EXPECT_FALSE(flag);
+  for (bool flag : wizard->StepFlags)
+    EXPECT_FALSE(flag);
 }
 
 TEST_F(StartSequence, EarlierInstallationPinsTheDestinationToItsDirectory) {

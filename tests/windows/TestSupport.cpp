@@ -21,7 +21,8 @@ class HelperWindow {
   }
   void Run(UINT_PTR id) {
     auto it = actions_.find(id);
-    if (it == actions_.end()) return;
+    if (it == actions_.end())
+      return;
     std::function<void()> action = std::move(it->second);
     actions_.erase(it);
     // Test actions run inside the shell's loops: keep their failures inside
@@ -86,7 +87,9 @@ void Post(std::function<void()> action) {
   ::PostMessageA(helper.Handle(), kRunAction, helper.Store(std::move(action)), 0);
 }
 
-void PostMarker(std::function<void()> action) { Post(std::move(action)); }
+void PostMarker(std::function<void()> action) {
+  Post(std::move(action));
+}
 
 void After(UINT delayMs, std::function<void()> action) {
   HelperWindow& helper = HelperWindow::Instance();
@@ -114,7 +117,8 @@ HWND FindTopWindow(const std::string& className, const std::string& caption) {
 HWND FindChild(HWND parent, const std::string& className, const std::string& text) {
   for (HWND child = ::FindWindowExA(parent, nullptr, className.c_str(), nullptr); child != nullptr;
        child = ::FindWindowExA(parent, child, className.c_str(), nullptr)) {
-    if (WindowText(child) == text) return child;
+    if (WindowText(child) == text)
+      return child;
   }
   return nullptr;
 }
@@ -141,7 +145,8 @@ void PressKeys(std::initializer_list<WORD> keys) {
 void DrainQueue() {
   MSG message;
   while (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message != WM_QUIT) ::DispatchMessageA(&message);
+    if (message.message != WM_QUIT)
+      ::DispatchMessageA(&message);
   }
 }
 
@@ -161,10 +166,12 @@ void ShellTest::TearDown() {
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   const DWORD start = ::GetTickCount();
   while (!done()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
+    if (::GetTickCount() - start > timeoutMs)
+      return false;
     MSG message;
     if (::PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-      if (message.message == WM_QUIT) continue;
+      if (message.message == WM_QUIT)
+        continue;
       ::TranslateMessage(&message);
       ::DispatchMessageA(&message);
     } else {

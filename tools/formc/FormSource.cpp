@@ -20,10 +20,12 @@ class Parser {
 
   FormObject ParseRoot() {
     SkipSpace();
-    if (Word() != "form") Fail("expected 'form'");
+    if (Word() != "form")
+      Fail("expected 'form'");
     FormObject root = ParseBody("form");
     SkipSpace();
-    if (pos_ < text_.size()) Fail("text after the window's 'end'");
+    if (pos_ < text_.size())
+      Fail("text after the window's 'end'");
     return root;
   }
 
@@ -36,7 +38,8 @@ class Parser {
     while (pos_ < text_.size()) {
       const char c = text_[pos_];
       if (c == '#') {
-        while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+        while (pos_ < text_.size() && text_[pos_] != '\n')
+          ++pos_;
       } else if (c == '\n') {
         ++line_;
         ++pos_;
@@ -50,7 +53,8 @@ class Parser {
 
   // Skips blanks on the current line only.
   void SkipBlanks() {
-    while (pos_ < text_.size() && (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\r')) {
+    while (pos_ < text_.size() &&
+           (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\r')) {
       ++pos_;
     }
   }
@@ -62,7 +66,8 @@ class Parser {
   std::string Word() {
     SkipBlanks();
     const size_t start = pos_;
-    while (pos_ < text_.size() && IsWordChar(text_[pos_])) ++pos_;
+    while (pos_ < text_.size() && IsWordChar(text_[pos_]))
+      ++pos_;
     return text_.substr(start, pos_ - start);
   }
 
@@ -73,15 +78,19 @@ class Parser {
 
   std::string QuotedString() {
     SkipBlanks();
-    if (pos_ >= text_.size() || text_[pos_] != '"') Fail("expected a quoted string");
+    if (pos_ >= text_.size() || text_[pos_] != '"')
+      Fail("expected a quoted string");
     ++pos_;
     std::string value;
     while (true) {
-      if (pos_ >= text_.size() || text_[pos_] == '\n') Fail("unterminated string");
+      if (pos_ >= text_.size() || text_[pos_] == '\n')
+        Fail("unterminated string");
       char c = text_[pos_++];
-      if (c == '"') break;
+      if (c == '"')
+        break;
       if (c == '\\') {
-        if (pos_ >= text_.size()) Fail("unterminated string");
+        if (pos_ >= text_.size())
+          Fail("unterminated string");
         const char e = text_[pos_++];
         switch (e) {
           case 'r':
@@ -108,14 +117,16 @@ class Parser {
 
   void Expect(char c) {
     SkipBlanks();
-    if (pos_ >= text_.size() || text_[pos_] != c) Fail(std::string("expected '") + c + "'");
+    if (pos_ >= text_.size() || text_[pos_] != c)
+      Fail(std::string("expected '") + c + "'");
     ++pos_;
   }
 
   FormValue Value() {
     SkipBlanks();
     FormValue v;
-    if (pos_ >= text_.size()) Fail("expected a value");
+    if (pos_ >= text_.size())
+      Fail("expected a value");
     const char c = text_[pos_];
     if (c == '"') {
       v.kind = FormValue::Kind::String;
@@ -132,7 +143,8 @@ class Parser {
       }
       while (true) {
         const std::string item = Word();
-        if (item.empty()) Fail("expected a set element");
+        if (item.empty())
+          Fail("expected a set element");
         v.items.push_back(item);
         SkipBlanks();
         if (pos_ < text_.size() && text_[pos_] == ',') {
@@ -165,7 +177,8 @@ class Parser {
       return v;
     }
     const std::string word = Word();
-    if (word.empty()) Fail("expected a value");
+    if (word.empty())
+      Fail("expected a value");
     if (word == "true" || word == "false") {
       v.kind = FormValue::Kind::Boolean;
       v.integer = word == "true";
@@ -196,25 +209,33 @@ class Parser {
       object.payloadFile = QuotedString();
     } else {
       object.className = Word();
-      if (object.className.empty()) Fail("expected a class name");
-      if (!AtLineEnd()) object.name = Word();
+      if (object.className.empty())
+        Fail("expected a class name");
+      if (!AtLineEnd())
+        object.name = Word();
     }
-    if (!AtLineEnd()) Fail("unexpected text after the header");
+    if (!AtLineEnd())
+      Fail("unexpected text after the header");
     while (true) {
       SkipSpace();
-      if (pos_ >= text_.size()) Fail("missing 'end'");
+      if (pos_ >= text_.size())
+        Fail("missing 'end'");
       const int line = line_;
       const std::string word = Word();
-      if (word == "end") return object;
+      if (word == "end")
+        return object;
       if (word == "child" || word == "payload") {
-        if (object.payload) Fail("a payload has no children");
+        if (object.payload)
+          Fail("a payload has no children");
         object.children.push_back(ParseBody(word));
         continue;
       }
-      if (word.empty()) Fail("expected a property, 'child', 'payload' or 'end'");
+      if (word.empty())
+        Fail("expected a property, 'child', 'payload' or 'end'");
       Expect('=');
       FormProperty property{word, Value(), line};
-      if (!AtLineEnd()) Fail("unexpected text after the value");
+      if (!AtLineEnd())
+        Fail("unexpected text after the value");
       object.properties.push_back(std::move(property));
     }
   }
@@ -227,7 +248,8 @@ class Parser {
 
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw FormSourceError("cannot read " + path.string());
+  if (!in)
+    throw FormSourceError("cannot read " + path.string());
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -281,7 +303,8 @@ class Compiler {
         }
         std::vector<uint8_t> data{7, 'T', 'B', 'i', 't', 'm', 'a', 'p'};
         const auto size = static_cast<uint32_t>(file.size());
-        for (int i = 0; i < 4; ++i) data.push_back(static_cast<uint8_t>(size >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+          data.push_back(static_cast<uint8_t>(size >> (8 * i)));
         data.insert(data.end(), file.begin(), file.end());
         writer_.WriteBinary(data.data(), static_cast<uint32_t>(data.size()));
         break;
@@ -292,7 +315,8 @@ class Compiler {
         std::vector<std::string> lines;
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);) {
-          if (!line.empty() && line.back() == '\r') line.pop_back();
+          if (!line.empty() && line.back() == '\r')
+            line.pop_back();
           lines.push_back(line);
         }
         writer_.WriteListBegin();
@@ -326,7 +350,8 @@ class Compiler {
       Properties(object.properties);
     }
     writer_.WriteListEnd();
-    for (const FormObject& child : object.children) Object(child);
+    for (const FormObject& child : object.children)
+      Object(child);
     writer_.WriteListEnd();
   }
 

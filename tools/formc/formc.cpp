@@ -22,7 +22,8 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) return Usage();
+  if (argc < 3)
+    return Usage();
   const std::filesystem::path source = argv[1];
   const std::filesystem::path output = argv[2];
   qv::CompileOptions options;
@@ -66,7 +67,8 @@ int main(int argc, char** argv) {
     if (!depfile.empty()) {
       std::ofstream dep(depfile, std::ios::trunc);
       dep << output.string() << ":";
-      for (const auto& path : inputs) dep << " \\\n  " << std::filesystem::absolute(path).string();
+      for (const auto& path : inputs)
+        dep << " \\\n  " << std::filesystem::absolute(path).string();
       dep << "\n";
     }
     std::cout << "formc: " << output.filename().string() << " (" << stream.Size() << " bytes)\n";
