@@ -13,6 +13,7 @@
 #include "TestSupport.h"
 #include "core/Stream.h"
 #include "setup/BackgroundWindow.h"
+#include "ui/ProgressForm.h"
 #include "wizard/WizardDialog.h"
 
 namespace qv::test {
@@ -205,6 +206,32 @@ TEST_F(WindowResources, BackgroundHasItsGradientPanelLabelsAndTimer) {
   ASSERT_NE(b.tStart, nullptr);
   EXPECT_EQ(b.tStart->Interval(), 300u) << "set by FormCreate after the stored 0";
   EXPECT_EQ(b.tStart->DesignLeft(), 16);
+}
+
+TEST_F(WindowResources, ProgressWindowComesFromItsOwnResource) {
+  TFormProgress* progress = nullptr;
+  app->InstantiateForm(progress);
+  EXPECT_EQ(progress->Caption(), "Progress");
+  EXPECT_EQ(progress->ClientWidth(), 346);
+  EXPECT_EQ(progress->ClientHeight(), 31);
+  EXPECT_EQ(progress->BorderIcons(), 0);
+  ASSERT_NE(progress->ProgressBar, nullptr);
+  EXPECT_EQ(progress->ProgressBar->Left(), 10);
+  EXPECT_EQ(progress->ProgressBar->Width(), 326);
+  EXPECT_EQ(progress->ProgressBar->Max(), 100);
+}
+
+TEST_F(WindowResources, WindowDesignedAtAnotherResolutionIsRescaled) {
+  app->InstantiateForm(frmDialog);
+  const int left = frmDialog->btnNext->Left();
+  const int width = frmDialog->btnNext->Width();
+  // As if the stream had been designed at 72 pixels per inch.
+  frmDialog->SetPixelsPerInch(72);
+  frmDialog->Loaded();
+  EXPECT_EQ(frmDialog->PixelsPerInch(), 96);
+  EXPECT_EQ(frmDialog->btnNext->Width(), width * 96 / 72);
+  EXPECT_EQ(frmDialog->btnNext->Left(), left * 96 / 72);
+  EXPECT_EQ(frmDialog->ClientWidth(), 447 * 96 / 72);
 }
 
 // A window class whose resource (in the test program's resources) is damaged.

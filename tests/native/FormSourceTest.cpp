@@ -1,0 +1,231 @@
+// The form compiler: its source language and the stream it writes, read
+// back with the product's own reader.
+#include "FormSource.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/Stream.h"
+#include "payload/CompressedBinaryData.h"
+#include "payload/FormReader.h"
+
+namespace qv {
+namespace {
+
+class FormCompiler : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("formc-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+            "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void WriteFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+  }
+
+  // Compiles source; the stream is left positioned after the signature.
+  TMemoryStream& Compile(const std::string& source) {
+    const FormObject root = ParseFormSource(source, "test.form");
+    CompileForm(root, CompileOptions{dir_, dir_}, stream_);
+    stream_.SetPosition(0);
+    return stream_;
+  }
+
+  std::filesystem::path dir_;
+  TMemoryStream stream_;
+};
+
+std::string ErrorOf(const std::string& source) {
+  try {
+    ParseFormSource(source, "w.form");
+  } catch (const FormSourceError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(FormSourceSyntax, MistakesNameTheirLine) {
+  EXPECT_EQ(ErrorOf("form TA a\n  Left = 1\n"), "w.form:3: missing 'end'");
+  EXPECT_EQ(ErrorOf("form TA a\n  Caption = \"x\\q\"\nend\n"), "w.form:2: unknown escape \\q");
+  EXPECT_EQ(ErrorOf("form TA a\n  Left = 12z\nend\n"), "w.form:2: unexpected text after the value");
+  EXPECT_EQ(ErrorOf("form TA a\nend\nend\n"), "w.form:3: text after the window's 'end'");
+  EXPECT_EQ(ErrorOf("window TA a\nend\n"), "w.form:1: expected 'form'");
+  EXPECT_EQ(ErrorOf("form TA a\n  Caption = \"open\nend\n"), "w.form:2: unterminated string");
+  EXPECT_EQ(ErrorOf("form TA a\n  payload p \"x\"\n    child TB b\n    end\n  end\nend\n"),
+            "w.form:3: a payload has no children");
+}
+
+TEST(FormSourceSyntax, TreeOfObjectsWithOptionalNames) {
+  const FormObject root = ParseFormSource(
+      "# comment\nform TRoot root\n  child TPage\n    Caption = \"A\" # trailing\n  end\n"
+      "  child TButton b1\n  end\nend\n",
+      "t.form");
+  EXPECT_EQ(root.className, "TRoot");
+  EXPECT_EQ(root.name, "root");
+  ASSERT_EQ(root.children.size(), 2u);
+  EXPECT_EQ(root.children[0].className, "TPage");
+  EXPECT_EQ(root.children[0].name, "");
+  EXPECT_EQ(root.children[0].properties.at(0).value.text, "A");
+  EXPECT_EQ(root.children[1].name, "b1");
+}
+
+TEST_F(FormCompiler, ValuesTakeTheirTags) {
+  TMemoryStream& s = Compile(
+      "form TRoot root\n"
+      "  Small = 12\n  Medium = -300\n  Large = 0x12345678\n  Rate = 2.5\n"
+      "  Caption = \"a\\r\\nb\"\n  Flag = true\n  Off = false\n  Style = [fsBold, fsItalic]\n"
+      "  Empty = []\n  Color = clWhite\nend\n");
+  TFormReader r(s);
+  r.ReadSignature();
+  EXPECT_EQ(r.ReadStr(), "TRoot");
+  EXPECT_EQ(r.ReadStr(), "root");
+  const auto next = [&](const char* path) {
+    EXPECT_EQ(r.ReadStr(), path);
+    return r.NextValue();
+  };
+  EXPECT_EQ(next("Small"), TValueType::vaInt8);
+  EXPECT_EQ(r.ReadInteger(), 12);
+  EXPECT_EQ(next("Medium"), TValueType::vaInt16);
+  EXPECT_EQ(r.ReadInteger(), -300);
+  EXPECT_EQ(next("Large"), TValueType::vaInt32);
+  EXPECT_EQ(r.ReadInteger(), 0x12345678);
+  EXPECT_EQ(next("Rate"), TValueType::vaExtended);
+  EXPECT_EQ(r.ReadFloat(), 2.5L);
+  EXPECT_EQ(next("Caption"), TValueType::vaString);
+  EXPECT_EQ(r.ReadString(), "a\r\nb");
+  EXPECT_EQ(next("Flag"), TValueType::vaTrue);
+  r.ReadValue();
+  EXPECT_EQ(next("Off"), TValueType::vaFalse);
+  r.ReadValue();
+  EXPECT_EQ(next("Style"), TValueType::vaSet);
+  const TEnumInfo styles{"TFontStyle", {"fsBold", "fsItalic"}};
+  EXPECT_EQ(r.ReadSet(styles), 3u);
+  EXPECT_EQ(next("Empty"), TValueType::vaSet);
+  EXPECT_EQ(r.ReadSet(styles), 0u);
+  EXPECT_EQ(next("Color"), TValueType::vaIdent);
+  EXPECT_EQ(r.ReadIdent(), "clWhite");
+  EXPECT_TRUE(r.EndOfList());
+}
+
+TEST_F(FormCompiler, FilesBecomeBinaryBitmapAndLineValues) {
+  WriteFile("icon.ico", std::string("\0\0\1\0", 4));
+  WriteFile("pic.bmp", "BM123");
+  WriteFile("text.txt", "first\r\n\r\nthird\n");
+  TMemoryStream& s = Compile(
+      "form TRoot root\n  Icon.Data = binary(\"icon.ico\")\n  Picture.Data = bitmap(\"pic.bmp\")\n"
+      "  Lines.Strings = lines(\"text.txt\")\nend\n");
+  TFormReader r(s);
+  r.ReadSignature();
+  r.ReadStr();
+  r.ReadStr();
+  EXPECT_EQ(r.ReadStr(), "Icon.Data");
+  TMemoryStream icon;
+  r.ReadBinary(icon);
+  EXPECT_EQ(icon.Size(), 4);
+  EXPECT_EQ(r.ReadStr(), "Picture.Data");
+  TMemoryStream picture;
+  r.ReadBinary(picture);
+  // The graphic class, the file's length, the file.
+  const std::string expected = std::string("\x07TBitmap\x05\0\0\0", 12) + "BM123";
+  EXPECT_EQ(std::string(picture.Bytes().begin(), picture.Bytes().end()), expected);
+  EXPECT_EQ(r.ReadStr(), "Lines.Strings");
+  r.ReadListBegin();
+  EXPECT_EQ(r.NextValue(), TValueType::vaString);
+  EXPECT_EQ(r.ReadString(), "first");
+  // An empty line is an empty wide string, as the stored windows carry it.
+  EXPECT_EQ(r.NextValue(), TValueType::vaWString);
+  EXPECT_EQ(r.ReadString(), "");
+  EXPECT_EQ(r.ReadString(), "third");
+  EXPECT_TRUE(r.EndOfList());
+}
+
+TEST_F(FormCompiler, NotABitmapIsRefused) {
+  WriteFile("pic.bmp", "GIF89a");
+  EXPECT_THROW(Compile("form TRoot root\n  Picture.Data = bitmap(\"pic.bmp\")\nend\n"),
+               FormSourceError);
+}
+
+TEST_F(FormCompiler, PayloadIsStoredCompressedWithItsRate) {
+  std::string data(100000, '\0');
+  std::mt19937 random(7);
+  for (size_t i = 0; i < data.size(); ++i) {
+    data[i] = static_cast<char>(i % 3 == 0 ? random() % 256 : 'a');
+  }
+  WriteFile("payload.bin", data);
+  TMemoryStream& s = Compile(
+      "form TRoot root\n  payload blob \"payload.bin\"\n    Left = 8\n    Top = 300\n  end\nend\n");
+  TFormReader r(s);
+  r.ReadSignature();
+  r.ReadStr();
+  r.ReadStr();
+  EXPECT_TRUE(r.EndOfList());
+  r.ReadListEnd();
+  EXPECT_EQ(r.ReadStr(), "TCompressedBinaryData");
+  EXPECT_EQ(r.ReadStr(), "blob");
+  // Published properties first, then the defined ones, TheData last.
+  EXPECT_EQ(r.ReadStr(), "Compressed");
+  EXPECT_EQ(r.ReadIdent(), "True");
+  EXPECT_EQ(r.ReadStr(), "CompressionRate");
+  EXPECT_EQ(r.NextValue(), TValueType::vaExtended);
+  const long double rate = r.ReadFloat();
+  EXPECT_EQ(r.ReadStr(), "Left");
+  EXPECT_EQ(r.ReadInteger(), 8);
+  EXPECT_EQ(r.ReadStr(), "Top");
+  EXPECT_EQ(r.ReadInteger(), 300);
+  EXPECT_EQ(r.ReadStr(), "TheData");
+  TMemoryStream block;
+  r.ReadBinary(block);
+  ASSERT_GT(block.Size(), 6);
+  int32_t size = 0;
+  std::memcpy(&size, block.Memory(), 4);
+  EXPECT_EQ(size + 4, block.Size()) << "the Binary count is N + 4";
+  EXPECT_EQ(block.Memory()[4], 0x78);
+  EXPECT_EQ(block.Memory()[5], 0xDA);
+  EXPECT_EQ(static_cast<float>(rate), CompressionRateOf(size, static_cast<int64_t>(data.size())));
+
+  TComponent owner(nullptr);
+  auto* component = new TCompressedBinaryData(&owner);
+  component->SetState(csLoading);
+  component->SetCompressed(true);
+  block.SetPosition(0);
+  component->ReadData(block);
+  component->Loaded();
+  TStream& inflated = component->GetData();
+  std::string back(static_cast<size_t>(inflated.Size()), '\0');
+  inflated.ReadBuffer(back.data(), inflated.Size());
+  EXPECT_EQ(back, data);
+}
+
+TEST_F(FormCompiler, MissingPayloadFileIsAnError) {
+  EXPECT_THROW(Compile("form TRoot root\n  payload blob \"nowhere.bin\"\n  end\nend\n"),
+               FormSourceError);
+}
+
+TEST(FormSources, ProgressWindowCompilesToItsKnownStream) {
+  std::ifstream in(std::filesystem::path(QV_SOURCE_DIR) / "forms" / "FormProgress.form");
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  TMemoryStream stream;
+  CompileForm(ParseFormSource(text, "FormProgress.form"),
+              CompileOptions{std::filesystem::path(QV_SOURCE_DIR) / "forms", {}}, stream);
+  ASSERT_EQ(stream.Size(), 407);
+  const std::vector<uint8_t>& b = stream.Bytes();
+  const std::string opening(b.begin(), b.begin() + 34);
+  EXPECT_EQ(opening, std::string("TPF0\x0DTFormProgress\x0C"
+                                 "FormProgress\x04Left\x03\xAF\x01",
+                                 34));
+  EXPECT_EQ(b[406], 0);
+  EXPECT_EQ(b[405], 0);
+  EXPECT_EQ(b[404], 0);
+}
+
+}  // namespace
+}  // namespace qv
