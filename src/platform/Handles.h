@@ -75,7 +75,31 @@ struct WindowTraits {
   static void Close(Handle h) noexcept { ::DestroyWindow(h); }
 };
 
+// Service control manager and service handles share one close function.
+struct ServiceHandleTraits {
+  using Handle = SC_HANDLE;
+  static Handle Empty() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::CloseServiceHandle(h); }
+};
+struct RegistryKeyTraits {
+  using Handle = HKEY;
+  static Handle Empty() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::RegCloseKey(h); }
+};
+// Memory the system allocated with LocalAlloc for the caller
+// (CommandLineToArgvW, FormatMessage with FORMAT_MESSAGE_ALLOCATE_BUFFER).
+template <class T>
+struct LocalMemoryTraits {
+  using Handle = T;
+  static Handle Empty() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::LocalFree(h); }
+};
+
 using UniqueHandle = UniqueHandleT<KernelHandleTraits>;
+using UniqueService = UniqueHandleT<ServiceHandleTraits>;
+using UniqueRegistryKey = UniqueHandleT<RegistryKeyTraits>;
+template <class T>
+using UniqueLocalMemory = UniqueHandleT<LocalMemoryTraits<T>>;
 using UniqueFile = UniqueHandleT<FileHandleTraits>;
 using UniqueFont = UniqueHandleT<GdiObjectTraits<HFONT>>;
 using UniqueBrush = UniqueHandleT<GdiObjectTraits<HBRUSH>>;

@@ -19,18 +19,7 @@
 namespace qv::test {
 namespace {
 
-struct ServiceHandleTraits {
-  using Handle = SC_HANDLE;
-  static Handle Empty() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { ::CloseServiceHandle(h); }
-};
-struct KeyTraits {
-  using Handle = HKEY;
-  static Handle Empty() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { ::RegCloseKey(h); }
-};
-using UniqueService = UniqueHandleT<ServiceHandleTraits>;
-using UniqueKey = UniqueHandleT<KeyTraits>;
+using UniqueKey = UniqueRegistryKey;
 
 constexpr DWORD kProgramTimeoutMs = 30000;
 constexpr DWORD kStateTimeoutMs = 15000;
