@@ -24,7 +24,7 @@ long PeakMemoryKiB() {
   rusage usage{};
   if (getrusage(RUSAGE_SELF, &usage) != 0)
     return 0;
-  // Linux reports kilobytes here.
+  // In kilobytes on the systems the native build runs on.
   return usage.ru_maxrss;
 }
 
@@ -32,14 +32,15 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in)
     throw std::runtime_error("cannot read " + path);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                             std::istreambuf_iterator<char>());
   if (in.bad())
     throw std::runtime_error("cannot read " + path);
   return bytes;
 }
 
-void PrintSummaryRow(const std::string& figure, const std::string& value,
-                     const std::string& target, const std::string& verdict) {
+void PrintSummaryRow(const std::string& figure, const std::string& value, const std::string& target,
+                     const std::string& verdict) {
   std::printf("summary\t%s\t%s\t%s\t%s\n", figure.c_str(), value.c_str(), target.c_str(),
               verdict.c_str());
 }

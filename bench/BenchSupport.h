@@ -37,8 +37,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path);
 
 // One row of the run-bench summary table, tab-separated after the marker
 // "summary" so that the script can find and align it.
-void PrintSummaryRow(const std::string& figure, const std::string& value,
-                     const std::string& target, const std::string& verdict);
+void PrintSummaryRow(const std::string& figure, const std::string& value, const std::string& target,
+                     const std::string& verdict);
 
 // A positive count from "--name N" style arguments; raises
 // std::invalid_argument otherwise.

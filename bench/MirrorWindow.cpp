@@ -33,9 +33,9 @@ const TEnumInfo& FontStyleEnum() {
   return info;
 }
 const TEnumInfo& BevelShapeEnum() {
-  static const TEnumInfo info{"TBevelShape",
-                              {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine",
-                               "bsRightLine", "bsSpacer"}};
+  static const TEnumInfo info{
+      "TBevelShape",
+      {"bsBox", "bsFrame", "bsTopLine", "bsBottomLine", "bsLeftLine", "bsRightLine", "bsSpacer"}};
   return info;
 }
 const TEnumInfo& PanelBevelEnum() {
@@ -59,7 +59,8 @@ const TEnumInfo& PositionEnum() {
   return info;
 }
 const TEnumInfo& BorderIconEnum() {
-  static const TEnumInfo info{"TBorderIcon", {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}};
+  static const TEnumInfo info{"TBorderIcon",
+                              {"biSystemMenu", "biMinimize", "biMaximize", "biHelp"}};
   return info;
 }
 
@@ -364,7 +365,8 @@ const TClassInfo& TfrmDialog::StaticClassInfo() {
 }
 
 std::array<TCompressedBinaryData*, 9> TfrmDialog::Payloads() const {
-  return {qvdaemon, qvmanager, qvscanner, licence, readme, register2, uninstall, qvmonitor, helpfile};
+  return {qvdaemon,  qvmanager, qvscanner, licence, readme,
+          register2, uninstall, qvmonitor, helpfile};
 }
 
 void RegisterMirrorClasses() {

@@ -164,9 +164,9 @@ class TProgressBar : public TControl {
 };
 
 // The payload components, in the order the stream stores them.
-inline constexpr std::array<const char*, 9> kPayloadNames = {
-    "qvdaemon", "qvmanager", "qvscanner", "licence",  "readme",
-    "register2", "uninstall", "qvmonitor", "helpfile"};
+inline constexpr std::array<const char*, 9> kPayloadNames = {"qvdaemon",  "qvmanager", "qvscanner",
+                                                             "licence",   "readme",    "register2",
+                                                             "uninstall", "qvmonitor", "helpfile"};
 
 // The wizard window's root: its published fields are bound by the reader,
 // its handlers are bound by name and do nothing.

@@ -244,14 +244,9 @@ int Run(const std::string& streamPath, const std::string& listPath, int runs) {
   for (int run = 0; run < runs; ++run) {
     // A fresh window each run: GetData inflates only once per component.
     const std::unique_ptr<TfrmDialog> window = ReadCheckedWindow(stream);
-    // New files each run: replacing a file by truncating it makes ext4
-    // push its blocks to the disk on close, and the figures would time
-    // the disk instead of the code.
-    RemoveFiles(payloads, layerDir);
-    RemoveFiles(payloads, bareDir);
-    // New files each run: replacing a file by truncating it makes ext4
-    // push its blocks to the disk on close, and the figures would time
-    // the disk instead of the code.
+    // New files each run: a file replaced by truncation is pushed to the
+    // disk on close by some file systems, and the figures would time the
+    // disk instead of the code.
     RemoveFiles(payloads, layerDir);
     RemoveFiles(payloads, bareDir);
     // Alternating which way goes first keeps cache and page-cache warmth
@@ -308,8 +303,8 @@ int Run(const std::string& streamPath, const std::string& listPath, int runs) {
     const TimingSummary total = Column(splits, TotalOf);
     const TimingSummary inflate = Column(splits, InflateOf);
     const TimingSummary write = Column(splits, WriteOf);
-    std::printf("  %-22s %6.3f (%6.3f) ms   %6.3f (%6.3f) ms   %6.3f (%6.3f) ms\n", way,
-                total.best, total.median, inflate.best, inflate.median, write.best, write.median);
+    std::printf("  %-22s %6.3f (%6.3f) ms   %6.3f (%6.3f) ms   %6.3f (%6.3f) ms\n", way, total.best,
+                total.median, inflate.best, inflate.median, write.best, write.median);
   };
   row("GetData + SaveToFile", product);
   row("bare zlib + write(2)", bare);
@@ -322,7 +317,7 @@ int Run(const std::string& streamPath, const std::string& listPath, int runs) {
                   value, "-", "-");
   std::snprintf(value, sizeof value, "best %.2f ms", bareTotal.best);
   PrintSummaryRow("payloads: bare zlib inflate + write(2)", value, "-", "-");
-  std::snprintf(value, sizeof value, "%.2fx (median %.2fx)", ratio, medianRatio);
+  std::snprintf(value, sizeof value, "%.3fx (median %.3fx)", ratio, medianRatio);
   PrintSummaryRow("payloads: ratio product / bare", value, "<= 1.25x",
                   ratio <= kTargetRatio ? "met" : "MISSED");
   PrintSummaryRow("payloads: written files",

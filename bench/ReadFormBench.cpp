@@ -62,8 +62,7 @@ int Run(const std::string& path, int runs) {
               stream.size(), components);
   std::printf("  read (%d runs)    first %.3f ms   best %.3f ms   median %.3f ms\n", runs,
               read.first, read.best, read.median);
-  std::printf("  destroy           best %.3f ms   median %.3f ms\n", release.best,
-              release.median);
+  std::printf("  destroy           best %.3f ms   median %.3f ms\n", release.best, release.median);
   std::printf("  read rate         %.0f MB/s at the median\n",
               static_cast<double>(stream.size()) / 1e3 / read.median);
   std::printf("  peak memory       %ld KiB (ru_maxrss)\n", peak);
