@@ -198,6 +198,54 @@ class SetupScenario : public ::testing::Test {
     }
   }
 
+  // Whether a visible control of the class shows the text, as a user reads it.
+  static bool HasVisibleText(HWND window, const std::string& className, const std::string& text) {
+    for (const auto& c : e2e::ListControls(window)) {
+      if (c.className == className && c.visible && c.text == text) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Welcome, License (agreed), Readme, Destination: checks each page's
+  // controls and takes a picture of it.
+  void WalkToDestinationPage(HWND wizard) {
+    EXPECT_TRUE(HasVisibleText(wizard, "Static", "Press next to continue installation process"));
+    Shot("welcome");
+    e2e::Click(Button(wizard, "Next >"));
+
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "License Agreement"); }, 5000))
+        << "the License page" << e2e::DumpControls(wizard);
+    EXPECT_TRUE(HasVisibleText(wizard, "Button", "I agree with the above terms and conditions"));
+    EXPECT_FALSE(::IsWindowEnabled(Button(wizard, "Next >"))) << "Next waits for the agreement";
+    bool licenceShown = false;
+    for (const auto& c : e2e::ListControls(wizard)) {
+      licenceShown = licenceShown || (c.className == "Edit" && c.visible &&
+                                      c.text.rfind("No Commercial License Agreement", 0) == 0);
+    }
+    EXPECT_TRUE(licenceShown) << e2e::DumpControls(wizard);
+    Shot("license");
+    e2e::Click(Button(wizard, "I agree with the above terms and conditions"));
+    ASSERT_TRUE(
+        e2e::WaitUntil([&] { return ::IsWindowEnabled(Button(wizard, "Next >")) != FALSE; }, 5000))
+        << "Next enabled by the agreement" << e2e::DumpControls(wizard);
+    e2e::Click(Button(wizard, "Next >"));
+
+    ASSERT_TRUE(e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "Readme"); }, 5000))
+        << "the Readme page" << e2e::DumpControls(wizard);
+    Shot("readme");
+    e2e::Click(Button(wizard, "Next >"));
+
+    ASSERT_TRUE(e2e::WaitUntil(
+        [&] { return HasVisibleText(wizard, "Static", "Destination Directory"); }, 5000))
+        << "the Destination page" << e2e::DumpControls(wizard);
+    EXPECT_TRUE(HasVisibleText(wizard, "Edit", "C:\\Program Files\\QuolvexAntivirus"));
+    EXPECT_TRUE(HasVisibleText(wizard, "Button", "Browse..."));
+    Shot("destination");
+  }
+
   std::string setupExe_;
   std::string outDir_;
   e2e::Process setup_;
@@ -320,7 +368,7 @@ TEST_F(Demo, WalkThrough) {
   Shot("background");
   const HWND wizard = WaitWizard();
   ::Sleep(500);  // let the page paint fully before the picture
-  Shot("wizard");
+  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
   const HWND question = PressExit(wizard);
   Shot("abort-question");
   Answer(question, "Yes");
@@ -334,56 +382,13 @@ TEST_F(Demo, WalkThrough) {
 
 using Pages = SetupScenario;
 
-// The visible Static and Button texts of the wizard, as a user reads them.
-static bool HasVisibleText(HWND window, const std::string& className, const std::string& text) {
-  for (const auto& c : e2e::ListControls(window)) {
-    if (c.className == className && c.visible && c.text == text) {
-      return true;
-    }
-  }
-  return false;
-}
-
 TEST_F(Pages, WalkingTheWizardShowsEachPageWithItsControls) {
   InstallHost();
   StartSetup();
   WaitBackground();
   const HWND wizard = WaitWizard();
 
-  EXPECT_TRUE(HasVisibleText(wizard, "Static", "Press next to continue installation process"));
-  Shot("welcome");
-  e2e::Click(Button(wizard, "Next >"));
-
-  ASSERT_TRUE(
-      e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "License Agreement"); }, 5000))
-      << "the License page" << e2e::DumpControls(wizard);
-  EXPECT_TRUE(HasVisibleText(wizard, "Button", "I agree with the above terms and conditions"));
-  EXPECT_FALSE(::IsWindowEnabled(Button(wizard, "Next >"))) << "Next waits for the agreement";
-  bool licenceShown = false;
-  for (const auto& c : e2e::ListControls(wizard)) {
-    licenceShown = licenceShown || (c.className == "Edit" && c.visible &&
-                                    c.text.rfind("No Commercial License Agreement", 0) == 0);
-  }
-  EXPECT_TRUE(licenceShown) << e2e::DumpControls(wizard);
-  Shot("license");
-  e2e::Click(Button(wizard, "I agree with the above terms and conditions"));
-  ASSERT_TRUE(
-      e2e::WaitUntil([&] { return ::IsWindowEnabled(Button(wizard, "Next >")) != FALSE; }, 5000))
-      << "Next enabled by the agreement" << e2e::DumpControls(wizard);
-  e2e::Click(Button(wizard, "Next >"));
-
-  ASSERT_TRUE(e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "Readme"); }, 5000))
-      << "the Readme page" << e2e::DumpControls(wizard);
-  Shot("readme");
-  e2e::Click(Button(wizard, "Next >"));
-
-  ASSERT_TRUE(e2e::WaitUntil(
-      [&] { return HasVisibleText(wizard, "Static", "Destination Directory"); }, 5000))
-      << "the Destination page" << e2e::DumpControls(wizard);
-  EXPECT_TRUE(HasVisibleText(wizard, "Edit", "C:\\Program Files\\QuolvexAntivirus"));
-  EXPECT_TRUE(HasVisibleText(wizard, "Button", "Browse..."));
-  Shot("destination");
-
+  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
   e2e::Click(Button(wizard, "< Back"));
   ASSERT_TRUE(e2e::WaitUntil([&] { return HasVisibleText(wizard, "Static", "Readme"); }, 5000))
       << "back on the Readme page" << e2e::DumpControls(wizard);
