@@ -2,10 +2,13 @@
 
 #include <windows.h>
 
+#include "core/PathDelimiters.h"
 #include "core/PathUtil.h"
 #include "core/TypeInfoBuilder.h"
 #include "platform/Application.h"
+#include "platform/Handles.h"
 #include "ui/MessageDialog.h"
+#include "wizard/FileUtil.h"
 
 namespace qv {
 
@@ -16,11 +19,29 @@ namespace {
 constexpr int kDestinationPage = 3;
 constexpr int kInstallingPage = 4;
 constexpr int kSuccessPage = 5;
+constexpr DWORD kStepPauseMs = 100;
 
-bool IsExistingDirectory(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
+// One flagged step: a payload written to a file, or (no payload) the empty
+// sms.txt; the logs directory is step 0's own.
+struct InstallStep {
+  int flag;
+  const char* fileName;
+  TCompressedBinaryData* TfrmDialog::*payload;
+  int position;
+};
+
+constexpr InstallStep kFileSteps[] = {
+    {2, "qvdaemon.exe", &TfrmDialog::qvdaemon, 3},
+    {3, "qvmanager.exe", &TfrmDialog::qvmanager, 4},
+    {4, "qvscanner.exe", &TfrmDialog::qvscanner, 5},
+    {5, "qvmonitor.exe", &TfrmDialog::qvmonitor, 6},
+    {6, "licence.txt", &TfrmDialog::licence, 7},
+    {7, "readme.txt", &TfrmDialog::readme, 8},
+    {8, "register.txt", &TfrmDialog::register2, 9},
+    {9, "sms.txt", nullptr, 10},
+    {10, "quolvex.chm", &TfrmDialog::helpfile, 11},
+    {11, "uninstall.exe", &TfrmDialog::uninstall, 12},
+};
 }  // namespace
 
 const TClassInfo& TfrmDialog::StaticClassInfo() {
@@ -76,12 +97,15 @@ void TfrmDialog::FormCreate(TObject*) {
 void TfrmDialog::btnNextClick(TObject*) {
   const int page = PageIndex();
   if (page == kDestinationPage) {
-    if (!IsExistingDirectory(editDir->Text()) &&
-        ::CreateDirectoryA(editDir->Text().c_str(), nullptr) == FALSE) {
-      ShowMessageDialog(
-          "Directory " + editDir->Text() + " cannot be created. Enter another path...",
-          TDialogKind::dkWarning, ButtonBit(dbOK), 0);
-      return;
+    if (!IsExistingDirectory(editDir->Text())) {
+      if (::CreateDirectoryA(editDir->Text().c_str(), nullptr) == FALSE) {
+        ShowMessageDialog(
+            "Directory " + editDir->Text() + " cannot be created. Enter another path...",
+            TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+        return;
+      }
+      // Made by this installation: an abort removes it again.
+      journal_.DestinationCreated(editDir->Text());
     }
   } else if (page == kSuccessPage) {
     return;
@@ -98,7 +122,9 @@ void TfrmDialog::cbAgreeClick(TObject*) {
   btnNext->SetEnabled(cbAgree->Checked());
 }
 
-void TfrmDialog::btnBrowseClick(TObject*) {}
+void TfrmDialog::btnBrowseClick(TObject*) {
+  BrowseForDestination(*editDir);
+}
 
 void TfrmDialog::NotebookPageChanged(TObject*) {
   switch (PageIndex()) {
@@ -112,9 +138,7 @@ void TfrmDialog::NotebookPageChanged(TObject*) {
       btnNext->SetEnabled(false);
       break;
     case kInstallingPage:
-      btnExit->SetCaption("Cancel");
-      btnBack->Hide();
-      btnNext->SetEnabled(false);
+      RunInstallSequence();
       break;
     case kSuccessPage:
       btnBack->Hide();
@@ -143,9 +167,103 @@ void TfrmDialog::FormClose(TObject*, TCloseAction&) {
                         TDialogKind::dkInformation, ButtonBit(dbYes) | ButtonBit(dbNo), 0);
   if (answer == resNo) {
     btnExit->SetTag(0);
+    if (PageIndex() == kInstallingPage)
+      RunInstallSequence();
     SilentAbort();
   }
+  // Only what this installation created goes, and what it replaced comes
+  // back: a destination that held the user's files stays as it was.
+  if (PageIndex() == kInstallingPage)
+    journal_.RollBack();
   Application->RequestTermination();
 }
+
+std::string TfrmDialog::DestinationPrefix() const {
+  const std::string text = editDir->Text();
+  return text.empty() ? text : AddTrailingDelimiter(text);
+}
+
+void TfrmDialog::RunInstallSequence() {
+  btnExit->SetCaption("Cancel");
+  btnBack->Hide();
+  btnNext->SetEnabled(false);
+  const std::string prefix = DestinationPrefix();
+  const auto cancelled = [this] { return btnExit->Tag() == 1; };
+  // Status text, messages, then - unless the abort was just confirmed
+  // there - the action, the progress and the pause.
+  const auto step = [&](int flag, const std::string& status, int position, auto action) {
+    if (cancelled())
+      return false;
+    if (StepFlags[static_cast<size_t>(flag)])
+      return true;
+    lblFileName->SetCaption(status);
+    Application->PumpMessages();
+    if (cancelled())
+      return false;
+    action();
+    pbar->SetPosition(position);
+    ::Sleep(kStepPauseMs);
+    StepFlags[static_cast<size_t>(flag)] = true;
+    return true;
+  };
+
+  const bool logsStep = step(0, "Creating directory: \\logs", 1, [&] {
+    const std::string logs = prefix + "logs";
+    if (::CreateDirectoryA(logs.c_str(), nullptr) != FALSE)
+      journal_.DirectoryCreated(logs);
+  });
+  if (!logsStep)
+    return;
+  for (const InstallStep& s : kFileSteps) {
+    const std::string path = prefix + s.fileName;
+    const bool done = step(s.flag, "Copying file: " + path, s.position, [&] {
+      if (s.payload == nullptr) {
+        // sms.txt is filled in by hand: an existing one is kept as it is.
+        if (FileExists(path))
+          return;
+        UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file)
+          journal_.FileCreated(path);
+        return;
+      }
+      journal_.BeforeWrite(path);
+      (this->*s.payload)->SaveToFile(path);
+    });
+    if (!done)
+      return;
+  }
+  if (cancelled())
+    return;
+
+  const auto stage = [&](const char* status, void (TfrmDialog::*action)()) {
+    lblFileName->SetCaption(status);
+    Application->PumpMessages();
+    ::Sleep(kStepPauseMs);
+    (this->*action)();
+  };
+  stage("Writing registry settings", &TfrmDialog::WriteDefaultSettings);
+  stage("Registering services", &TfrmDialog::RegisterServices);
+  stage("Creating program menu", &TfrmDialog::CreateProgramMenu);
+  Notebook->SetPageIndex(PageIndex() + 1);
+  if (PageIndex() == kSuccessPage)
+    journal_.Commit();
+}
+
+void TfrmDialog::WriteDefaultSettings() {}
+
+void TfrmDialog::RegisterServices() {
+  // A nested entry (a No answered while an installer still runs) leaves the
+  // services to the entry already registering them.
+  if (registeringServices_)
+    return;
+  registeringServices_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{registeringServices_};
+}
+
+void TfrmDialog::CreateProgramMenu() {}
 
 }  // namespace qv

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "payload/CompressedBinaryData.h"
+#include "wizard/InstallJournal.h"
 #include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
 #include "platform/StdCtrls.h"
@@ -65,6 +66,25 @@ class TfrmDialog : public TForm {
   void NotebookPageChanged(TObject* sender);
 
   int PageIndex() const { return Notebook != nullptr ? Notebook->PageIndex() : 0; }
+
+  // The page-4 work: the eleven flagged steps, then the final phase, then
+  // the next page. Entered again (nested) by a No to the abort question.
+  void RunInstallSequence();
+  // The final phase: configuration defaults, services, program menu.
+  void WriteDefaultSettings();
+  void RegisterServices();
+  void CreateProgramMenu();
+
+  // What this installation changed in the destination.
+  TInstallJournal& Journal() noexcept { return journal_; }
+
+ private:
+  // The destination prefix: editDir's text, with "\" unless empty or
+  // already ending in one.
+  std::string DestinationPrefix() const;
+
+  TInstallJournal journal_;
+  bool registeringServices_ = false;
 };
 
 extern TfrmDialog* frmDialog;

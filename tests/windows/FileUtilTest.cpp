@@ -1,0 +1,689 @@
+// The wizard's file services on the real file system and the real shell
+// folder browser.
+#include "wizard/FileUtil.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "core/PathDelimiters.h"
+#include "platform/Handles.h"
+
+namespace qv::test {
+namespace {
+
+struct FindTraits {
+  using Handle = HANDLE;
+  static Handle Empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) noexcept { ::FindClose(h); }
+};
+using UniqueFind = UniqueHandleT<FindTraits>;
+struct PidlTraits {
+  using Handle = LPITEMIDLIST;
+  static Handle Empty() noexcept { return nullptr; }
+  static void Close(Handle h) noexcept { ::CoTaskMemFree(h); }
+};
+using UniquePidl = UniqueHandleT<PidlTraits>;
+
+constexpr const char* kTitle = "Select the installation path";
+
+bool Exists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteFile(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file) << path;
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file.get(), "data", 4, &written, nullptr));
+  file.reset();
+  ASSERT_TRUE(::SetFileAttributesA(path.c_str(), attributes)) << path;
+}
+
+void MakeDirectory(const std::string& path) {
+  ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path;
+}
+
+// A scratch directory on drive C:, so that the folder browser can reach it.
+// Whatever a test leaves is cleared without the code under test.
+class ScratchDirectory {
+ public:
+  ScratchDirectory() {
+    static int counter = 0;
+    path_ = "C:\\qv-fileutil-" + std::to_string(::GetCurrentProcessId()) + "-" +
+            std::to_string(++counter);
+    ::CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ScratchDirectory(const ScratchDirectory&) = delete;
+  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+  ~ScratchDirectory() { Clear(path_); }
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  static void Clear(const std::string& dir) {
+    WIN32_FIND_DATAA entry{};
+    UniqueFind find(::FindFirstFileA((dir + "\\*").c_str(), &entry));
+    for (bool more = bool(find); more; more = ::FindNextFileA(find.get(), &entry) != FALSE) {
+      const std::string name = entry.cFileName;
+      if (name == "." || name == "..")
+        continue;
+      const std::string child = dir + "\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        Clear(child);
+      } else {
+        ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileA(child.c_str());
+      }
+    }
+    find.reset();
+    ::RemoveDirectoryA(dir.c_str());
+  }
+
+  std::string path_;
+};
+
+// ---------------------------------------------------------------- RemoveTree
+
+class FileUtilRemoveTree : public ::testing::Test {
+ protected:
+  // top\readme.txt (read-only), top\notes.txt (hidden, system),
+  // top\logs\setup.log, top\logs\old\2019.log (read-only), top\empty
+  void BuildTree() {
+    WriteFile(scratch_ / "readme.txt", FILE_ATTRIBUTE_READONLY);
+    WriteFile(scratch_ / "notes.txt", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    MakeDirectory(scratch_ / "logs");
+    WriteFile(scratch_ / "logs\\setup.log");
+    MakeDirectory(scratch_ / "logs\\old");
+    WriteFile(scratch_ / "logs\\old\\2019.log", FILE_ATTRIBUTE_READONLY);
+    MakeDirectory(scratch_ / "empty");
+  }
+
+  ScratchDirectory scratch_;
+};
+
+TEST_F(FileUtilRemoveTree, RemovesEverythingIncludingReadOnlyFilesAndTheTop) {
+  BuildTree();
+  EXPECT_TRUE(RemoveTree(scratch_.path(), true));
+  EXPECT_FALSE(Exists(scratch_.path()));
+}
+
+TEST_F(FileUtilRemoveTree, WithoutDeleteDirectoryOnlyFilesGoAtEveryLevel) {
+  BuildTree();
+  EXPECT_TRUE(RemoveTree(scratch_.path(), false));
+  for (const char* dir : {"", "\\logs", "\\logs\\old", "\\empty"})
+    EXPECT_TRUE(IsExistingDirectory(scratch_.path() + dir)) << dir;
+  for (const char* file : {"readme.txt", "notes.txt", "logs\\setup.log", "logs\\old\\2019.log"})
+    EXPECT_FALSE(Exists(scratch_ / file)) << file;
+}
+
+TEST_F(FileUtilRemoveTree, APathWithTrailingBackslashIsTheSameDirectory) {
+  BuildTree();
+  EXPECT_TRUE(RemoveTree(scratch_.path() + "\\", true));
+  EXPECT_FALSE(Exists(scratch_.path()));
+}
+
+TEST_F(FileUtilRemoveTree, MissingPathOrAFileReturnsFalseAndTouchesNothing) {
+  EXPECT_FALSE(RemoveTree(scratch_ / "missing", true));
+  WriteFile(scratch_ / "file.txt");
+  EXPECT_FALSE(RemoveTree(scratch_ / "file.txt", true));
+  EXPECT_TRUE(Exists(scratch_ / "file.txt"));
+}
+
+TEST_F(FileUtilRemoveTree, AFileInUseStaysWithTheDirectoriesAboveItAndTheRestGoes) {
+  BuildTree();
+  MakeDirectory(scratch_ / "logs\\busy");
+  const std::string held = scratch_ / "logs\\busy\\held.log";
+  WriteFile(held);
+  WriteFile(scratch_ / "logs\\busy\\zzz-after.log");
+  UniqueFile open(::CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(open);
+
+  EXPECT_FALSE(RemoveTree(scratch_.path(), true));
+
+  EXPECT_TRUE(Exists(held));
+  for (const char* dir : {"", "\\logs", "\\logs\\busy"})
+    EXPECT_TRUE(IsExistingDirectory(scratch_.path() + dir)) << dir;
+  // Entries enumerated after the failure, and in other branches, still go.
+  for (const char* gone : {"readme.txt", "notes.txt", "logs\\setup.log", "logs\\old", "empty",
+                           "logs\\busy\\zzz-after.log"}) {
+    EXPECT_FALSE(Exists(scratch_ / gone)) << gone;
+  }
+
+  open.reset();
+  EXPECT_TRUE(RemoveTree(scratch_.path(), true)) << "once the file is closed";
+  EXPECT_FALSE(Exists(scratch_.path()));
+}
+
+TEST_F(FileUtilRemoveTree, ABareDriveIsEmptiedButNeverRemoved) {
+  // "C:" names the current directory of drive C:, here the scratch tree.
+  char before[MAX_PATH] = {};
+  ::GetCurrentDirectoryA(MAX_PATH, before);
+  ASSERT_TRUE(::SetCurrentDirectoryA(scratch_.path().c_str()));
+  char full[MAX_PATH] = {};
+  ::GetFullPathNameA("C:", MAX_PATH, full, nullptr);
+  if (DropTrailingDelimiter(full) != scratch_.path()) {
+    ::SetCurrentDirectoryA(before);
+    FAIL() << "C: resolves to " << full << ", not to the scratch tree";
+  }
+  BuildTree();
+  const bool removed = RemoveTree("C:", true);
+  ::SetCurrentDirectoryA(before);
+  EXPECT_TRUE(removed);
+  EXPECT_TRUE(IsExistingDirectory(scratch_.path()));
+  EXPECT_FALSE(Exists(scratch_ / "logs"));
+  EXPECT_FALSE(Exists(scratch_ / "readme.txt"));
+}
+
+TEST(FileUtilPaths, IsExistingDirectoryWantsADirectory) {
+  ScratchDirectory scratch;
+  WriteFile(scratch / "file.txt");
+  EXPECT_TRUE(IsExistingDirectory(scratch.path()));
+  EXPECT_TRUE(IsExistingDirectory(scratch.path() + "\\"));
+  EXPECT_TRUE(IsExistingDirectory("C:\\"));
+  EXPECT_FALSE(IsExistingDirectory(scratch / "file.txt"));
+  EXPECT_FALSE(IsExistingDirectory(scratch / "missing"));
+  EXPECT_FALSE(IsExistingDirectory(""));
+}
+
+TEST(FileUtilPaths, TheAnsiCodePageDecidesWhereCharactersEnd) {
+  const LeadBytePredicate installed = CurrentLeadBytePredicate();
+  ASSERT_NE(installed, nullptr);
+  for (int byte = 0; byte < 256; ++byte) {
+    EXPECT_EQ(installed(static_cast<unsigned char>(byte)),
+              ::IsDBCSLeadByte(static_cast<BYTE>(byte)) != FALSE)
+        << byte;
+  }
+}
+
+// ------------------------------------------------------------ Folder browser
+
+TEST(FileUtilBrowseFolderDlg, PublishesItsPropertiesWithTheirDefaults) {
+  TBrowseFolderDlg dialog(nullptr);
+  const TClassInfo& info = dialog.ClassType();
+  EXPECT_EQ(info.Name, "TBrowseFolderDlg");
+  for (const char* name : {"BrowseKind", "DesktopRoot", "HelpContext", "Position"}) {
+    const TPropInfo* property = info.FindProperty(name);
+    ASSERT_NE(property, nullptr) << name;
+    ASSERT_TRUE(property->HasDefault) << name;
+    EXPECT_EQ(property->GetOrd(dialog), property->Default) << name << " starts at its default";
+  }
+  EXPECT_EQ(info.FindProperty("Position")->GetOrd(dialog), dpScreenCenter);
+  EXPECT_EQ(info.FindProperty("DesktopRoot")->GetOrd(dialog), 1);
+  for (const char* name : {"DialogText", "FolderName"}) {
+    const TPropInfo* property = info.FindProperty(name);
+    ASSERT_NE(property, nullptr) << name;
+    EXPECT_EQ(property->Kind, TTypeKind::tkString);
+    property->SetStr(dialog, "C:\\x");
+  }
+  EXPECT_EQ(dialog.DialogText(), "C:\\x");
+  EXPECT_EQ(dialog.FolderName(), "C:\\x");
+  for (const char* name : {"OnInitialized", "OnSelChanged"}) {
+    const TPropInfo* property = info.FindProperty(name);
+    ASSERT_NE(property, nullptr) << name;
+    EXPECT_EQ(property->Kind, TTypeKind::tkMethod);
+  }
+  info.FindProperty("BrowseKind")->SetOrd(dialog, 1);
+  EXPECT_EQ(dialog.BrowseKind(), bfComputers);
+}
+
+HWND FindBrowser() {
+  for (HWND window : FindTopWindows("#32770")) {
+    if (FindChild(window, "Static", kTitle) != nullptr)
+      return window;
+  }
+  return nullptr;
+}
+
+// Runs action with the open folder browser as soon as it is on screen.
+void WithBrowser(std::function<void(HWND)> action, int attempts = 200) {
+  After(25, [action = std::move(action), attempts]() mutable {
+    HWND dialog = FindBrowser();
+    if (dialog != nullptr) {
+      action(dialog);
+    } else if (attempts > 0) {
+      WithBrowser(std::move(action), attempts - 1);
+    } else {
+      ADD_FAILURE() << "the folder browser did not open";
+    }
+  });
+}
+
+bool OkEnabled(HWND dialog) {
+  return ::IsWindowEnabled(::GetDlgItem(dialog, IDOK)) != FALSE;
+}
+
+HWND Tree(HWND dialog) {
+  return ::FindWindowExA(dialog, nullptr, "SysTreeView32", nullptr);
+}
+
+HTREEITEM NextItem(HWND tree, UINT relation, HTREEITEM item) {
+  return reinterpret_cast<HTREEITEM>(
+      ::SendMessageA(tree, TVM_GETNEXTITEM, relation, reinterpret_cast<LPARAM>(item)));
+}
+
+std::string ItemText(HWND tree, HTREEITEM item) {
+  char text[MAX_PATH] = {};
+  TVITEMA tv{};
+  tv.mask = TVIF_TEXT;
+  tv.hItem = item;
+  tv.pszText = text;
+  tv.cchTextMax = MAX_PATH;
+  ::SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv));
+  return text;
+}
+
+// The tree's labels of a path: the drive's label holds "(C:)", the
+// folders' labels are their names.
+std::vector<std::string> Labels(const std::string& path) {
+  std::vector<std::string> labels;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('\\', start);
+    if (end == std::string::npos)
+      end = path.size();
+    if (end > start)
+      labels.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  if (!labels.empty())
+    labels.front() = "(" + labels.front() + ")";
+  return labels;
+}
+
+bool ItemIsPath(HWND tree, HTREEITEM item, const std::vector<std::string>& labels) {
+  for (auto label = labels.rbegin(); label != labels.rend(); ++label) {
+    if (item == nullptr)
+      return false;
+    const std::string text = ItemText(tree, item);
+    const bool drive = std::next(label) == labels.rend();
+    if (drive ? text.find(*label) == std::string::npos
+              : ::lstrcmpiA(text.c_str(), label->c_str()) != 0) {
+      return false;
+    }
+    item = NextItem(tree, TVGN_PARENT, item);
+  }
+  return true;
+}
+
+// The child of parent (expanded first) whose label fits.
+template <class Fits>
+HTREEITEM ChildItem(HWND tree, HTREEITEM parent, Fits fits) {
+  ::SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(parent));
+  for (HTREEITEM item = NextItem(tree, TVGN_CHILD, parent); item != nullptr;
+       item = NextItem(tree, TVGN_NEXT, item)) {
+    if (fits(ItemText(tree, item)))
+      return item;
+  }
+  return nullptr;
+}
+
+// Picks the path's item in the tree, as a click on it would.
+void ClickItem(HWND dialog, const std::string& path) {
+  HWND tree = Tree(dialog);
+  const std::vector<std::string> labels = Labels(path);
+  ASSERT_FALSE(labels.empty());
+  const auto isDrive = [&](const std::string& text) {
+    return text.find(labels.front()) != std::string::npos;
+  };
+  // The drive is below the desktop's My Computer item.
+  HTREEITEM root = NextItem(tree, TVGN_ROOT, nullptr);
+  HTREEITEM item = nullptr;
+  for (HTREEITEM top = NextItem(tree, TVGN_CHILD, root); item == nullptr && top != nullptr;
+       top = NextItem(tree, TVGN_NEXT, top)) {
+    item = ChildItem(tree, top, isDrive);
+  }
+  for (size_t i = 1; i < labels.size() && item != nullptr; ++i) {
+    item = ChildItem(tree, item, [&](const std::string& text) {
+      return ::lstrcmpiA(text.c_str(), labels[i].c_str()) == 0;
+    });
+  }
+  ASSERT_NE(item, nullptr) << path << " is not in the tree";
+  ::SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item));
+}
+
+// Selects the folder the way the program does, with BFFM_SETSELECTION;
+// true when the tree then shows it selected.
+bool SelectsByPath(HWND dialog, const std::string& path) {
+  ::SendMessageA(dialog, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+  HWND tree = Tree(dialog);
+  const std::vector<std::string> labels = Labels(path);
+  return PumpUntil([&] { return ItemIsPath(tree, NextItem(tree, TVGN_CARET, nullptr), labels); },
+                   500);
+}
+
+// Wine's browser at times does not find by BFFM_SETSELECTION a folder that
+// is in its tree; the test then clicks the item, which reaches the dialog's
+// callback the same way.
+void Select(HWND dialog, const std::string& path) {
+  if (SelectsByPath(dialog, path))
+    return;
+  ClickItem(dialog, path);
+  HWND tree = Tree(dialog);
+  EXPECT_TRUE(ItemIsPath(tree, NextItem(tree, TVGN_CARET, nullptr), Labels(path))) << path;
+}
+
+// Selects My Computer, an item with no file-system path.
+void SelectMyComputer(HWND dialog) {
+  LPITEMIDLIST pidl = nullptr;
+  ASSERT_EQ(::SHGetSpecialFolderLocation(dialog, CSIDL_DRIVES, &pidl), S_OK);
+  UniquePidl owned(pidl);
+  ::SendMessageA(dialog, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(owned.get()));
+}
+
+void Press(HWND dialog, int id) {
+  ::PostMessageA(::GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+// Records the paths of BFFM_SETSELECTIONA messages sent on this thread,
+// whether or not the shell then finds the folder.
+class SelectionRequests {
+ public:
+  SelectionRequests() {
+    current_ = this;
+    hook_ = ::SetWindowsHookExA(WH_CALLWNDPROC, &Hook, nullptr, ::GetCurrentThreadId());
+  }
+  SelectionRequests(const SelectionRequests&) = delete;
+  SelectionRequests& operator=(const SelectionRequests&) = delete;
+  ~SelectionRequests() {
+    ::UnhookWindowsHookEx(hook_);
+    current_ = nullptr;
+  }
+
+  std::vector<std::string> paths;
+
+ private:
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && current_ != nullptr && sent->message == BFFM_SETSELECTIONA &&
+        sent->wParam != FALSE) {
+      try {
+        current_->paths.push_back(reinterpret_cast<const char*>(sent->lParam));
+      } catch (...) {
+        ADD_FAILURE() << "cannot record a selection request";
+      }
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+  }
+
+  static inline SelectionRequests* current_ = nullptr;
+  HHOOK hook_ = nullptr;
+};
+
+class FileUtilBrowser : public ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    app->Startup();
+  }
+  void TearDown() override {
+    TBrowseFolderDlg::ApplicationHelp = nullptr;
+    ShellTest::TearDown();
+  }
+
+  ScratchDirectory scratch_;
+};
+
+TEST_F(FileUtilBrowser, OpensCentredAndOkFollowsWhetherTheSelectionIsADirectory) {
+  RECT rect{};
+  bool okOnVirtual = true, okOnWindows = false;
+  HWND owner = nullptr;
+  WithBrowser([&](HWND dialog) {
+    ::GetWindowRect(dialog, &rect);
+    owner = ::GetWindow(dialog, GW_OWNER);
+    SelectMyComputer(dialog);
+    okOnVirtual = OkEnabled(dialog);
+    Select(dialog, "C:\\windows");
+    okOnWindows = OkEnabled(dialog);
+    Select(dialog, scratch_.path());
+    Press(dialog, IDOK);
+  });
+  std::string folder;
+  ASSERT_TRUE(ChooseFolder(folder, kTitle, 0));
+
+  const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
+  const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
+  ASSERT_LE(width, screenWidth);
+  ASSERT_LE(height, screenHeight);
+  EXPECT_EQ(rect.left, (screenWidth - width) / 2);
+  EXPECT_EQ(rect.top, (screenHeight - height) / 2);
+  EXPECT_EQ(owner, app->Handle());
+  EXPECT_FALSE(okOnVirtual);
+  EXPECT_TRUE(okOnWindows);
+  EXPECT_EQ(folder, scratch_.path());
+}
+
+TEST_F(FileUtilBrowser, CancelReturnsFalseAndKeepsTheVariable) {
+  WithBrowser([&](HWND dialog) {
+    Select(dialog, scratch_.path());
+    Press(dialog, IDCANCEL);
+  });
+  std::string folder = "D:\\typed by hand";
+  EXPECT_FALSE(ChooseFolder(folder, kTitle, 0));
+  EXPECT_EQ(folder, "D:\\typed by hand");
+}
+
+TEST_F(FileUtilBrowser, TheSelectionEventSeesThePathAndTheOkStateOfThisComponent) {
+  MakeDirectory(scratch_ / "Apps");
+  auto* dialog = new TBrowseFolderDlg(app.get());
+  dialog->SetDialogText(kTitle);
+  std::vector<std::string> seen;
+  dialog->OnSelChanged = [&](TObject* sender) {
+    EXPECT_EQ(sender, dialog);
+    seen.push_back(dialog->SelectedName() + (OkEnabled(dialog->Handle()) ? " ok" : " no"));
+  };
+  WithBrowser([&](HWND window) {
+    EXPECT_EQ(dialog->Handle(), window);
+    seen.clear();
+    SelectMyComputer(window);
+    Select(window, scratch_ / "Apps");
+    Press(window, IDCANCEL);
+  });
+  EXPECT_FALSE(dialog->Execute());
+  EXPECT_EQ(dialog->Handle(), nullptr);
+  EXPECT_EQ(seen, (std::vector<std::string>{" no", scratch_ / "Apps" + " ok"}));
+}
+
+TEST_F(FileUtilBrowser, AFolderThatVanishedWhileTheDialogIsOpenCannotBeChosen) {
+  MakeDirectory(scratch_ / "Apps");
+  MakeDirectory(scratch_ / "Gone");
+  auto* dialog = new TBrowseFolderDlg(app.get());
+  dialog->SetDialogText(kTitle);
+  std::vector<std::string> seen;
+  dialog->OnSelChanged = [&](TObject*) {
+    seen.push_back(dialog->SelectedName() + (OkEnabled(dialog->Handle()) ? " ok" : " no"));
+  };
+  WithBrowser([&](HWND window) {
+    // The tree item stays while the folder behind it goes.
+    Select(window, scratch_ / "Gone");
+    Select(window, scratch_ / "Apps");
+    ASSERT_TRUE(::RemoveDirectoryA((scratch_ / "Gone").c_str()));
+    seen.clear();
+    ClickItem(window, scratch_ / "Gone");
+    Press(window, IDCANCEL);
+  });
+  EXPECT_FALSE(dialog->Execute());
+  EXPECT_EQ(seen, std::vector<std::string>{scratch_ / "Gone" + " no"});
+}
+
+TEST_F(FileUtilBrowser, AnExistingFolderNameIsPreselectedAndReturnedWithoutBackslash) {
+  MakeDirectory(scratch_ / "Apps");
+  auto* dialog = new TBrowseFolderDlg(app.get());
+  dialog->SetDialogText(kTitle);
+  dialog->SetFolderName(scratch_ / "Apps\\");
+  SelectionRequests requests;
+  std::vector<std::string> requestedBeforeInitialized;
+  int initialized = 0;
+  dialog->OnInitialized = [&](TObject* sender) {
+    EXPECT_EQ(sender, dialog);
+    EXPECT_NE(dialog->Handle(), nullptr);
+    requestedBeforeInitialized = requests.paths;
+    ++initialized;
+  };
+  WithBrowser([&](HWND window) {
+    Select(window, scratch_ / "Apps");
+    Press(window, IDOK);
+  });
+  ASSERT_TRUE(dialog->Execute());
+  EXPECT_EQ(initialized, 1);
+  EXPECT_EQ(requestedBeforeInitialized, std::vector<std::string>{scratch_ / "Apps\\"});
+  EXPECT_EQ(dialog->FolderName(), scratch_ / "Apps");
+  EXPECT_EQ(dialog->SelectedName(), scratch_ / "Apps");
+}
+
+TEST_F(FileUtilBrowser, AFolderNameThatIsNoDirectoryIsNotPreselectedAndKeptOnCancel) {
+  WriteFile(scratch_ / "file.txt");
+  for (const std::string& name : {scratch_ / "missing", scratch_ / "file.txt"}) {
+    auto* dialog = new TBrowseFolderDlg(app.get());
+    dialog->SetDialogText(kTitle);
+    dialog->SetFolderName(name);
+    SelectionRequests requests;
+    std::vector<std::string> requestedBeforeInitialized = {"not initialized"};
+    dialog->OnInitialized = [&](TObject*) { requestedBeforeInitialized = requests.paths; };
+    WithBrowser([&](HWND window) { Press(window, IDCANCEL); });
+    EXPECT_FALSE(dialog->Execute());
+    EXPECT_EQ(requestedBeforeInitialized, std::vector<std::string>{}) << name;
+    EXPECT_EQ(dialog->FolderName(), name);
+    delete dialog;
+  }
+}
+
+TEST_F(FileUtilBrowser, TheApplicationsWindowsAreDisabledWhileItIsOpen) {
+  auto* form = new TForm(app.get());
+  form->SetBounds(10, 10, 200, 100);
+  form->Show();
+  ::SetActiveWindow(form->Handle());
+  bool enabledDuring = true;
+  WithBrowser([&](HWND dialog) {
+    enabledDuring = ::IsWindowEnabled(form->Handle()) != FALSE;
+    Press(dialog, IDCANCEL);
+  });
+  std::string folder;
+  ChooseFolder(folder, kTitle, 0);
+  EXPECT_FALSE(enabledDuring);
+  EXPECT_TRUE(::IsWindowEnabled(form->Handle()));
+  EXPECT_EQ(::GetActiveWindow(), form->Handle());
+}
+
+TEST_F(FileUtilBrowser, AnExceptionInAnEventIsReportedAndTheDialogGoesOn) {
+  auto* dialog = new TBrowseFolderDlg(app.get());
+  dialog->SetDialogText(kTitle);
+  dialog->OnSelChanged = [](TObject*) { throw EInvalidOperation("selection handler failed"); };
+  WithBrowser([&](HWND window) {
+    Select(window, "C:\\windows");
+    Select(window, scratch_.path());
+    Press(window, IDOK);
+  });
+  ASSERT_TRUE(dialog->Execute());
+  EXPECT_EQ(dialog->FolderName(), scratch_.path());
+  ASSERT_FALSE(reported.empty());
+  EXPECT_EQ(reported.back(), "EInvalidOperation: selection handler failed");
+}
+
+TEST_F(FileUtilBrowser, AHelpContextAddsAHelpButtonBesideTheFirstButton) {
+  std::vector<int> helped;
+  TBrowseFolderDlg::ApplicationHelp = [&](int context) { helped.push_back(context); };
+  RECT first{}, help{};
+  std::string caption;
+  bool openAfterClick = false;
+  WithBrowser([&](HWND dialog) {
+    HWND firstButton = ::FindWindowExA(dialog, nullptr, "Button", nullptr);
+    HWND helpButton = ::GetDlgItem(dialog, TBrowseFolderDlg::kHelpButtonId);
+    ASSERT_NE(helpButton, nullptr);
+    caption = WindowText(helpButton);
+    ::GetWindowRect(firstButton, &first);
+    ::GetWindowRect(helpButton, &help);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&first), 2);
+    ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&help), 2);
+    ::SendMessageA(helpButton, BM_CLICK, 0, 0);
+    openAfterClick = ::IsWindow(dialog) && ::IsWindowVisible(dialog);
+    Press(dialog, IDCANCEL);
+  });
+  std::string folder;
+  EXPECT_FALSE(ChooseFolder(folder, kTitle, 42));
+  EXPECT_EQ(caption, "&Help");
+  EXPECT_EQ(help.left, 12);
+  EXPECT_EQ(help.top, first.top);
+  EXPECT_EQ(help.right - help.left, first.right - first.left);
+  EXPECT_EQ(help.bottom - help.top, first.bottom - first.top);
+  EXPECT_EQ(helped, std::vector<int>{42});
+  EXPECT_TRUE(openAfterClick);
+}
+
+TEST_F(FileUtilBrowser, WithoutAHelpContextThereIsNoHelpButton) {
+  HWND helpButton = reinterpret_cast<HWND>(1);
+  WithBrowser([&](HWND dialog) {
+    helpButton = ::GetDlgItem(dialog, TBrowseFolderDlg::kHelpButtonId);
+    Press(dialog, IDCANCEL);
+  });
+  std::string folder;
+  ChooseFolder(folder, kTitle, 0);
+  EXPECT_EQ(helpButton, nullptr);
+}
+
+// ----------------------------------------------------- BrowseForDestination
+
+class FileUtilDestination : public FileUtilBrowser {
+ protected:
+  void SetUp() override {
+    FileUtilBrowser::SetUp();
+    editDir_ = new TEdit(app.get());
+    editDir_->SetText("C:\\Program Files\\QuolvexAntivirus");
+  }
+  // Chooses path in the browser opened by the Browse button.
+  std::string BrowseTo(const std::string& path) {
+    WithBrowser([path](HWND dialog) {
+      Select(dialog, path);
+      Press(dialog, IDOK);
+    });
+    BrowseForDestination(*editDir_);
+    return editDir_->Text();
+  }
+
+  TEdit* editDir_ = nullptr;
+};
+
+TEST_F(FileUtilDestination, AFolderGetsTheProductFolderBelowIt) {
+  MakeDirectory(scratch_ / "Apps");
+  EXPECT_EQ(BrowseTo(scratch_ / "Apps"), scratch_ / "Apps\\QuolvexAntivirus");
+}
+
+TEST_F(FileUtilDestination, ADriveRootGetsTheProductFolderWithOneBackslash) {
+  EXPECT_EQ(BrowseTo("C:\\"), "C:\\QuolvexAntivirus");
+}
+
+TEST_F(FileUtilDestination, CancelLeavesATypedDestination) {
+  editDir_->SetText("D:\\typed");
+  WithBrowser([&](HWND dialog) {
+    Select(dialog, scratch_.path());
+    Press(dialog, IDCANCEL);
+  });
+  BrowseForDestination(*editDir_);
+  EXPECT_EQ(editDir_->Text(), "D:\\typed");
+}
+
+TEST_F(FileUtilDestination, AnItemWithoutAPathLeavesTheDestination) {
+  editDir_->SetText("D:\\typed");
+  WithBrowser([&](HWND dialog) {
+    SelectMyComputer(dialog);
+    // As if the shell had let OK through for it.
+    ::PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+  });
+  BrowseForDestination(*editDir_);
+  EXPECT_EQ(editDir_->Text(), "D:\\typed");
+}
+
+}  // namespace
+}  // namespace qv::test
