@@ -13,6 +13,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -246,6 +250,57 @@ class SetupScenario : public ::testing::Test {
     Shot("destination");
   }
 
+  // From the Destination page: Next, and the installation runs.
+  void StartInstallation(HWND wizard, const std::string& destination) {
+    const HWND edit = e2e::RequireControl(wizard, "Edit", "C:\\Program Files\\QuolvexAntivirus");
+    e2e::SetText(edit, destination);
+    e2e::Click(Button(wizard, "Next >"));
+  }
+
+  // Waits for the Success page and takes its picture.
+  void WaitSuccess(HWND wizard) {
+    ASSERT_TRUE(e2e::WaitUntil([&] { return HasVisibleText(wizard, "Button", "Finish"); }, 30000))
+        << "the Success page" << e2e::DumpControls(wizard);
+    ::Sleep(300);
+    Shot("success");
+  }
+
+  // Every file below root with its bytes.
+  static std::map<std::string, std::string> Tree(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    std::error_code error;
+    if (!std::filesystem::exists(root, error)) {
+      return tree;
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+      const std::string name = std::filesystem::relative(entry.path(), root).generic_string();
+      if (entry.is_directory()) {
+        tree[name + "/"] = "";
+      } else {
+        std::ifstream in(entry.path(), std::ios::binary);
+        tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
+      }
+    }
+    return tree;
+  }
+
+  // The ten installed files carry the bytes of the payloads (when known).
+  void ExpectInstalled(const std::string& destination) {
+    const auto tree = Tree(destination);
+    EXPECT_EQ(tree.count("logs/"), 1u);
+    EXPECT_EQ(tree.count("sms.txt"), 1u);
+    const std::string payloads = Env("QV_PAYLOAD_DIR");
+    for (const char* name :
+         {"qvdaemon.exe", "qvmanager.exe", "qvscanner.exe", "qvmonitor.exe", "licence.txt",
+          "readme.txt", "register.txt", "quolvex.chm", "uninstall.exe"}) {
+      ASSERT_EQ(tree.count(name), 1u) << name;
+      if (!payloads.empty()) {
+        std::ifstream in(payloads + "\\" + name, std::ios::binary);
+        EXPECT_EQ(tree.at(name), std::string(std::istreambuf_iterator<char>(in), {})) << name;
+      }
+    }
+  }
+
   std::string setupExe_;
   std::string outDir_;
   e2e::Process setup_;
@@ -369,9 +424,16 @@ TEST_F(Demo, WalkThrough) {
   const HWND wizard = WaitWizard();
   ::Sleep(500);  // let the page paint fully before the picture
   ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
-  const HWND question = PressExit(wizard);
-  Shot("abort-question");
-  Answer(question, "Yes");
+  const std::string dest = "C:\\Program Files\\QuolvexAntivirus";
+  StartInstallation(wizard, dest);
+  ::Sleep(400);
+  Shot("installing");
+  ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
+  ExpectInstalled(dest);
+  for (const auto& [name, bytes] : Tree(dest)) {
+    std::printf("installed: %s\\%s (%zu bytes)\n", dest.c_str(), name.c_str(), bytes.size());
+  }
+  e2e::Click(Button(wizard, "Finish"));
   const DWORD code = ExpectExit();
   Shot("ended");
   std::printf("Setup.exe exit code: %lu\n", static_cast<unsigned long>(code));
@@ -433,6 +495,90 @@ TEST_F(StartUp, DamagedResourceEndsThroughTheLastResortBoxWithExitCodeOne) {
   e2e::Click(e2e::RequireControl(box, "Button", "OK"));
   EXPECT_EQ(ExpectExit(), 1u);
   ::DeleteFileA(damaged.c_str());
+}
+
+// --- Installation --------------------------------------------------------------
+
+using Installation = SetupScenario;
+
+TEST_F(Installation, FreshInstallationReachesSuccessWithEveryFile) {
+  InstallHost();
+  StartSetup();
+  WaitBackground();
+  const HWND wizard = WaitWizard();
+  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+  const std::string dest = "C:\\Program Files\\QuolvexAntivirus";
+  StartInstallation(wizard, dest);
+  ::Sleep(400);
+  Shot("installing");
+  ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
+  ExpectInstalled(dest);
+  e2e::Click(Button(wizard, "Finish"));
+  EXPECT_EQ(ExpectExit(), 0u);
+}
+
+TEST_F(Installation, CancelAnsweredNoCarriesOnToSuccess) {
+  InstallHost();
+  StartSetup();
+  WaitBackground();
+  const HWND wizard = WaitWizard();
+  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+  const std::string dest = "C:\\QuolvexNo";
+  // The Exit button becomes Cancel on the Installing page. While the
+  // installation runs, Setup answers only in its message pumps, so the
+  // click is posted rather than looked for: it waits in the queue for the
+  // next pump, as a user's click would.
+  const HWND cancel = Button(wizard, "Exit");
+  StartInstallation(wizard, dest);
+  e2e::Click(cancel);
+  const HWND question = WaitMessage("Information", kAbortQuestion);
+  Shot("abort-question");
+  Answer(question, "&No");
+  ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
+  ExpectInstalled(dest);
+  e2e::Click(Button(wizard, "Finish"));
+  EXPECT_EQ(ExpectExit(), 0u);
+}
+
+TEST_F(Installation, CancelAnsweredYesIntoANewDirectoryLeavesNothing) {
+  InstallHost();
+  StartSetup();
+  WaitBackground();
+  const HWND wizard = WaitWizard();
+  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+  const std::string dest = "C:\\QuolvexNew";
+  // The Exit button becomes Cancel on the Installing page. While the
+  // installation runs, Setup answers only in its message pumps, so the
+  // click is posted rather than looked for: it waits in the queue for the
+  // next pump, as a user's click would.
+  const HWND cancel = Button(wizard, "Exit");
+  StartInstallation(wizard, dest);
+  e2e::Click(cancel);
+  Answer(WaitMessage("Information", kAbortQuestion), "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(dest)) << "nothing of the installation is left";
+}
+
+TEST_F(Installation, CancelAnsweredYesIntoAnExistingDirectoryChangesNothing) {
+  InstallHost();
+  const std::string dest = "C:\\QuolvexExisting";
+  std::filesystem::create_directories(dest + "\\logs");
+  std::ofstream(dest + "\\readme.txt") << "my own notes";
+  std::ofstream(dest + "\\sms.txt") << "+4912345";
+  std::ofstream(dest + "\\logs\\2026-12-01.log") << "a log";
+  const auto before = Tree(dest);
+  StartSetup();
+  WaitBackground();
+  const HWND wizard = WaitWizard();
+  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+  const HWND cancel = Button(wizard, "Exit");
+  StartInstallation(wizard, dest);
+  // Late enough that files were written and replaced.
+  ::Sleep(700);
+  e2e::Click(cancel);
+  Answer(WaitMessage("Information", kAbortQuestion), "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+  EXPECT_EQ(Tree(dest), before);
 }
 
 // --- The shipped file ----------------------------------------------------------
