@@ -202,9 +202,12 @@ void TLabel::SetShowAccelChar(bool value) {
 
 HBRUSH TLabel::CtlColor(HDC dc) {
   ::SetTextColor(dc, ColorToRGB(Enabled() ? Font().Color() : clGrayText));
-  if (transparent_) {
+  if (transparent_ && Parent() != nullptr) {
+    // The parent's background behind the text: a system static control
+    // with no brush would leave its old text standing when the text
+    // changes, since the parent does not paint under its children.
     ::SetBkMode(dc, TRANSPARENT);
-    return static_cast<HBRUSH>(::GetStockObject(NULL_BRUSH));
+    return Parent()->ColorBrush();
   }
   ::SetBkColor(dc, ColorToRGB(Color()));
   return ColorBrush();

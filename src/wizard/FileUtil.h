@@ -18,11 +18,12 @@ namespace qv {
 // True when the path exists and is a directory.
 bool IsExistingDirectory(const std::string& path);
 
-// Deletes everything below path (read-only files included), and path itself
-// when deleteDirectory is set. What cannot be deleted stays, the rest goes
-// on, and the directories above a survivor stay. True only when everything
-// asked for went; false at once when path is no directory. Never throws for
-// a file-system failure. A bare drive ("C:") is never removed itself.
+// Deletes every file below path (read-only ones included); with
+// deleteDirectory also every directory below it and path itself. What cannot
+// be deleted stays, the rest still goes, and the directories above a
+// survivor stay. True only when everything asked for went; false at once
+// when path is no directory. Never throws for a file-system failure. A bare
+// drive ("C:") is never removed itself.
 bool RemoveTree(const std::string& path, bool deleteDirectory);
 
 enum TBrowseKind : uint8_t { bfFolders, bfComputers };
