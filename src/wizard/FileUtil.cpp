@@ -97,7 +97,12 @@ bool RemoveTree(const std::string& path, bool deleteDirectory) {
       const DWORD attributes = entry.dwFileAttributes;
       if (name != "." && name != ".." && attributes != kVolumeLabel) {
         const std::string child = prefix + name;
-        if ((attributes & kDirectory) != 0) {
+        if ((attributes & kDirectory) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+          // A junction or directory link: the link goes, never what it
+          // points to, which lies outside the tree being removed.
+          if (deleteDirectory)
+            result = ::RemoveDirectoryA(child.c_str()) != FALSE && result;
+        } else if ((attributes & kDirectory) != 0) {
           // Recursion first: a failure further up must not spare the rest.
           result = RemoveTree(child, deleteDirectory) && result;
         } else if ((attributes & kVolumeLabel) == 0) {

@@ -10,6 +10,8 @@ namespace qv {
 
 // True when path names an existing file that is not a directory.
 bool FileExists(const std::string& path);
+// The full path of a path as typed (relative to the current directory).
+std::string FullPath(const std::string& path);
 
 class TInstallJournal {
  public:
@@ -26,9 +28,9 @@ class TInstallJournal {
   // Before the installation writes path: a file that was there is copied
   // out of the user's way; a new one is remembered as the installation's.
   // A file the installation already wrote or saved is left alone.
-  void BeforeWrite(const std::string& path);
+  void BeforeWrite(const std::string& typed);
   // A new file the installation created (one that did not exist).
-  void FileCreated(const std::string& path);
+  void FileCreated(const std::string& typed);
 
   // Undoes everything recorded: created files and directories removed, the
   // replaced files restored byte for byte. Returns false when something

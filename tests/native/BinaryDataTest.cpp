@@ -20,43 +20,21 @@
 #include "payload/CompressedBinaryData.h"
 #include "payload/FileLayer.h"
 
+#include "PayloadTestData.h"
+
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-Bytes RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 gen(seed);
-  Bytes bytes(size);
-  for (uint8_t& b : bytes)
-    b = static_cast<uint8_t>(gen());
-  return bytes;
-}
-
+using testdata::RandomBytes;
+// The corruption tests are tuned to this text's deflate stream.
 Bytes TextBytes(size_t size) {
-  const std::string line = "QVDAEMON.EXE scans mail for viruses.\r\n";
-  Bytes bytes(size);
-  for (size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<uint8_t>(line[i % line.size()]);
-  return bytes;
+  return testdata::TextBytes(size, "QVDAEMON.EXE scans mail for viruses.\r\n");
 }
-
-Bytes ZlibCompress(const Bytes& data) {
-  uLongf size = compressBound(data.size());
-  Bytes out(size);
-  EXPECT_EQ(compress2(out.data(), &size, data.data(), data.size(), Z_BEST_COMPRESSION), Z_OK);
-  out.resize(size);
-  return out;
-}
-
-Bytes ZlibUncompress(const Bytes& packed, size_t expectedSize) {
-  uLongf size = expectedSize + 1;
-  Bytes out(size);
-  EXPECT_EQ(uncompress(out.data(), &size, packed.data(), packed.size()), Z_OK);
-  out.resize(size);
-  return out;
-}
+using testdata::ZlibCompress;
+using testdata::ZlibUncompress;
 
 // A Payload block: the signed data size, then the bytes.
 Bytes PayloadBlock(const Bytes& data, int32_t size) {

@@ -9,43 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "PayloadTestData.h"
+
 namespace qv {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 gen(seed);
-  Bytes bytes(size);
-  for (uint8_t& b : bytes)
-    b = static_cast<uint8_t>(gen());
-  return bytes;
-}
-
-Bytes TextBytes(size_t size) {
-  const std::string line = "Quolvex scans every message the mail server receives.\r\n";
-  Bytes bytes(size);
-  for (size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<uint8_t>(line[i % line.size()]);
-  return bytes;
-}
-
-// zlib called directly is the reference for both directions.
-Bytes ZlibCompress(const Bytes& data) {
-  uLongf size = compressBound(data.size());
-  Bytes out(size);
-  EXPECT_EQ(compress2(out.data(), &size, data.data(), data.size(), Z_BEST_COMPRESSION), Z_OK);
-  out.resize(size);
-  return out;
-}
-
-Bytes ZlibUncompress(const Bytes& packed, size_t expectedSize) {
-  uLongf size = expectedSize + 1;
-  Bytes out(size);
-  EXPECT_EQ(uncompress(out.data(), &size, packed.data(), packed.size()), Z_OK);
-  out.resize(size);
-  return out;
-}
+using testdata::RandomBytes;
+using testdata::TextBytes;
+using testdata::ZlibCompress;
+using testdata::ZlibUncompress;
 
 class BytesStream : public TMemoryStream {
  public:

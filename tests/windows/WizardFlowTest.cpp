@@ -363,6 +363,23 @@ TEST_F(Wizard, ClosingTheAbortQuestionCountsAsYes) {
   EXPECT_FALSE(fs::exists(dest)) << "the abort removed what the installation created";
 }
 
+// A destination typed as a single letter is a folder of that name in the
+// current directory; removing it must never reach for the drive's root.
+TEST_F(Wizard, AbortRemovesARelativeDestinationByItsFullPath) {
+  ::SetCurrentDirectoryA(root_.string().c_str());
+  std::ofstream(root_ / "beside.txt") << "stays";
+  Run([&] {
+    ToDestination();
+    w->editDir->SetText("Q");
+    AnswerWhenShown("Information", "&Yes", 20);
+    ::PostMessageA(w->btnExit->Handle(), BM_CLICK, 0, 0);
+    Click(w->btnNext);
+  });
+  EXPECT_FALSE(fs::exists(root_ / "Q"));
+  EXPECT_TRUE(fs::exists(root_ / "beside.txt"));
+  ::SetCurrentDirectoryA("C:\\");
+}
+
 TEST_F(Wizard, FinishEndsAtOnce) {
   const fs::path dest = root_ / "Finish";
   const TModalResult result = Run([&] {
