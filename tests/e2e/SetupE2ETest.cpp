@@ -257,6 +257,36 @@ class SetupScenario : public ::testing::Test {
     e2e::Click(Button(wizard, "Next >"));
   }
 
+  // Host present, Setup started, the wizard walked to its Destination page.
+  HWND OpenWizardAtDestination() {
+    InstallHost();
+    StartSetup();
+    WaitBackground();
+    const HWND wizard = WaitWizard();
+    WalkToDestinationPage(wizard);
+    return wizard;
+  }
+
+  // Starts the installation into destination and clicks Cancel after
+  // delayMs. The Exit button becomes Cancel on the Installing page; while
+  // the installation runs, Setup answers only in its message pumps, so the
+  // click is posted rather than looked for: it waits in the queue for the
+  // next pump, as a user's click would.
+  void InstallAndCancel(HWND wizard, const std::string& destination, DWORD delayMs) {
+    const HWND cancel = Button(wizard, "Exit");
+    StartInstallation(wizard, destination);
+    ::Sleep(delayMs);
+    e2e::Click(cancel);
+  }
+
+  // On the Success page: every file is in place, and Finish ends with 0.
+  void FinishInstallation(HWND wizard, const std::string& destination) {
+    ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
+    ExpectInstalled(destination);
+    e2e::Click(Button(wizard, "Finish"));
+    EXPECT_EQ(ExpectExit(), 0u);
+  }
+
   // Waits for the Success page and takes its picture.
   void WaitSuccess(HWND wizard) {
     ASSERT_TRUE(e2e::WaitUntil([&] { return HasVisibleText(wizard, "Button", "Finish"); }, 30000))
@@ -502,80 +532,47 @@ TEST_F(StartUp, DamagedResourceEndsThroughTheLastResortBoxWithExitCodeOne) {
 using Installation = SetupScenario;
 
 TEST_F(Installation, FreshInstallationReachesSuccessWithEveryFile) {
-  InstallHost();
-  StartSetup();
-  WaitBackground();
-  const HWND wizard = WaitWizard();
-  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+  const HWND wizard = OpenWizardAtDestination();
+  ASSERT_FALSE(HasFatalFailure());
   const std::string dest = "C:\\Program Files\\QuolvexAntivirus";
   StartInstallation(wizard, dest);
   ::Sleep(400);
   Shot("installing");
-  ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
-  ExpectInstalled(dest);
-  e2e::Click(Button(wizard, "Finish"));
-  EXPECT_EQ(ExpectExit(), 0u);
+  FinishInstallation(wizard, dest);
 }
 
 TEST_F(Installation, CancelAnsweredNoCarriesOnToSuccess) {
-  InstallHost();
-  StartSetup();
-  WaitBackground();
-  const HWND wizard = WaitWizard();
-  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+  const HWND wizard = OpenWizardAtDestination();
+  ASSERT_FALSE(HasFatalFailure());
   const std::string dest = "C:\\QuolvexNo";
-  // The Exit button becomes Cancel on the Installing page. While the
-  // installation runs, Setup answers only in its message pumps, so the
-  // click is posted rather than looked for: it waits in the queue for the
-  // next pump, as a user's click would.
-  const HWND cancel = Button(wizard, "Exit");
-  StartInstallation(wizard, dest);
-  e2e::Click(cancel);
+  InstallAndCancel(wizard, dest, 0);
   const HWND question = WaitMessage("Information", kAbortQuestion);
   Shot("abort-question");
   Answer(question, "&No");
-  ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
-  ExpectInstalled(dest);
-  e2e::Click(Button(wizard, "Finish"));
-  EXPECT_EQ(ExpectExit(), 0u);
+  FinishInstallation(wizard, dest);
 }
 
 TEST_F(Installation, CancelAnsweredYesIntoANewDirectoryLeavesNothing) {
-  InstallHost();
-  StartSetup();
-  WaitBackground();
-  const HWND wizard = WaitWizard();
-  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+  const HWND wizard = OpenWizardAtDestination();
+  ASSERT_FALSE(HasFatalFailure());
   const std::string dest = "C:\\QuolvexNew";
-  // The Exit button becomes Cancel on the Installing page. While the
-  // installation runs, Setup answers only in its message pumps, so the
-  // click is posted rather than looked for: it waits in the queue for the
-  // next pump, as a user's click would.
-  const HWND cancel = Button(wizard, "Exit");
-  StartInstallation(wizard, dest);
-  e2e::Click(cancel);
+  InstallAndCancel(wizard, dest, 0);
   Answer(WaitMessage("Information", kAbortQuestion), "&Yes");
   EXPECT_EQ(ExpectExit(), 0u);
   EXPECT_FALSE(std::filesystem::exists(dest)) << "nothing of the installation is left";
 }
 
 TEST_F(Installation, CancelAnsweredYesIntoAnExistingDirectoryChangesNothing) {
-  InstallHost();
   const std::string dest = "C:\\QuolvexExisting";
   std::filesystem::create_directories(dest + "\\logs");
   std::ofstream(dest + "\\readme.txt") << "my own notes";
   std::ofstream(dest + "\\sms.txt") << "+4912345";
   std::ofstream(dest + "\\logs\\2026-12-01.log") << "a log";
   const auto before = Tree(dest);
-  StartSetup();
-  WaitBackground();
-  const HWND wizard = WaitWizard();
-  ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
-  const HWND cancel = Button(wizard, "Exit");
-  StartInstallation(wizard, dest);
+  const HWND wizard = OpenWizardAtDestination();
+  ASSERT_FALSE(HasFatalFailure());
   // Late enough that files were written and replaced.
-  ::Sleep(700);
-  e2e::Click(cancel);
+  InstallAndCancel(wizard, dest, 700);
   Answer(WaitMessage("Information", kAbortQuestion), "&Yes");
   EXPECT_EQ(ExpectExit(), 0u);
   EXPECT_EQ(Tree(dest), before);
