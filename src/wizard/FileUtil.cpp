@@ -12,6 +12,7 @@
 #include "core/TypeInfoBuilder.h"
 #include "platform/Application.h"
 #include "platform/Guard.h"
+#include "platform/ComSupport.h"
 #include "platform/Handles.h"
 #include "platform/WindowsFileLayer.h"
 
@@ -33,16 +34,6 @@ struct PidlTraits {
   static void Close(Handle h) noexcept { ::CoTaskMemFree(h); }
 };
 using UniquePidl = UniqueHandleT<PidlTraits>;
-
-// The platform's errors as the framework reports them: the system's text
-// for the code. Local until the platform layer has classes of its own.
-QV_DECLARE_EXCEPTION(EOSError, Exception);
-QV_DECLARE_EXCEPTION(EOleSysError, Exception);
-
-std::string SystemText(DWORD code) {
-  std::string text = WindowsFileLayer().SysErrorMessage(code);
-  return text.empty() ? "A call to an OS function failed" : text;
-}
 
 // The portable path helpers know no code page; the product's paths are in
 // the system's ANSI code page, whose double-byte characters they must not
@@ -166,7 +157,7 @@ bool TBrowseFolderDlg::Execute() {
     const HRESULT hr = ::SHGetSpecialFolderLocation(owner, folder, &pidl);
     root.reset(pidl);
     if (FAILED(hr))
-      throw EOleSysError(SystemText(static_cast<DWORD>(hr)));
+      throw EOleSysError(SystemErrorText(static_cast<DWORD>(hr)));
   }
 
   BROWSEINFOA info{};
@@ -206,7 +197,7 @@ bool TBrowseFolderDlg::Execute() {
       // platform names is an error.
       const DWORD error = ::GetLastError();
       if (error != ERROR_SUCCESS)
-        throw EOSError(SystemText(error));
+        throw EOSError(SystemErrorText(error));
       folderName_.clear();
     }
   } else {

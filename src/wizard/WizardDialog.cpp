@@ -1,14 +1,19 @@
 #include "wizard/WizardDialog.h"
 
 #include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include "core/PathDelimiters.h"
 #include "core/PathUtil.h"
 #include "core/TypeInfoBuilder.h"
 #include "platform/Application.h"
+#include "platform/ComSupport.h"
+#include "platform/Registry.h"
 #include "platform/Handles.h"
 #include "ui/MessageDialog.h"
 #include "wizard/FileUtil.h"
+#include "wizard/RunAndWait.h"
 
 namespace qv {
 
@@ -42,6 +47,87 @@ constexpr InstallStep kFileSteps[] = {
     {10, "quolvex.chm", &TfrmDialog::helpfile, 11},
     {11, "uninstall.exe", &TfrmDialog::uninstall, 12},
 };
+
+// The configuration values and their defaults, in the order written.
+struct DefaultSetting {
+  const char* name;
+  const char* text;  // null for a number
+  int32_t number;
+};
+constexpr const char* kSettingsKey = "\\SOFTWARE\\Quolvex";
+constexpr DefaultSetting kDefaultSettings[] = {
+    {"Codepage", "windows-1251", 0},
+    {"Trusted", "", 0},
+    {"TrustedIP", "", 0},
+    {"MailboxList", "main.mbx", 0},
+    {"WebPath", "", 0},
+    {"KillFile", "", 0},
+    {"ScannerHost", "127.0.0.1", 0},
+    {"WapPath", "", 0},
+    {"Codeword", "", 0},
+    {"Keywords", "failed, invalid, bogus, rdeliver, ERR", 0},
+    {"MonitorExecPath", "", 0},
+    {"IgnoreMbxAfter", nullptr, 2048},
+    {"ScannerPort", nullptr, 3385},
+    {"WholeLimit", nullptr, 131072},
+    {"Base64Limit", nullptr, 65536},
+    {"EventReload", nullptr, 5000},
+    {"DSizeLimit", nullptr, 2097152},
+    {"ViewKeyLog", nullptr, 0},
+    {"MbxEnabled", nullptr, 0},
+    {"RestrictBulk", nullptr, 0},
+    {"BulkMax", nullptr, 10},
+    {"BulkInterval", nullptr, 0},
+    {"BulkPause", nullptr, 2},
+    {"MinThreads", nullptr, 1},
+    {"MaxThreads", nullptr, 0},
+    {"MaxQueue", nullptr, 2},
+    {"CPULimit", nullptr, 10},
+    {"PurgeLogsAfterDays", nullptr, 131072},
+    {"MonitorInterval", nullptr, 60000},
+};
+
+// The two services, registered in this order by their own programs.
+struct ServiceEntry {
+  const char* key;
+  const char* program;
+};
+constexpr ServiceEntry kServices[] = {
+    {"\\SYSTEM\\CurrentControlSet\\Services\\Quolvex", "qvdaemon.exe"},
+    {"\\SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor", "qvmonitor.exe"},
+};
+constexpr const char* kServiceInstallArguments = "/install /silent";
+constexpr const char* kStartValue = "Start";
+constexpr int32_t kStartOnDemand = 3;
+
+// The program menu and its shortcuts, in creation order.
+constexpr const char* kShellFoldersKey =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kCommonProgramsValue = "Common Programs";
+struct MenuShortcut {
+  const char* fileName;
+  const char* target;
+  const char* description;
+};
+constexpr MenuShortcut kMenuShortcuts[] = {
+    {"Quolvex Manager.lnk", "qvmanager.exe", "Quolvex Manager"},
+    {"License agreement.lnk", "licence.txt", "Lincense agreement"},
+    {"Readme.lnk", "readme.txt", "Readme"},
+    {"How to register.lnk", "register.txt", "How to register"},
+    {"Uninstall program.lnk", "uninstall.exe", "Uninstall program"},
+};
+
+// Shell paths are in the system's ANSI code page; the file-persistence
+// interface takes UTF-16.
+std::wstring AnsiToWide(const std::string& text) {
+  if (text.empty())
+    return {};
+  const int length =
+      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
 }  // namespace
 
 const TClassInfo& TfrmDialog::StaticClassInfo() {
@@ -250,11 +336,28 @@ void TfrmDialog::RunInstallSequence() {
     journal_.Commit();
 }
 
-void TfrmDialog::WriteDefaultSettings() {}
+void TfrmDialog::WriteDefaultSettings() {
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  for (const DefaultSetting& setting : kDefaultSettings) {
+    // Opened afresh for every value; a key that cannot be opened or made
+    // (no rights) leaves the defaults unwritten without a word.
+    if (!registry.OpenPath(kSettingsKey, true))
+      continue;
+    // Whatever the administrator set before, of whatever type, stays.
+    if (registry.HasValue(setting.name))
+      continue;
+    if (setting.text != nullptr)
+      registry.WriteText(setting.name, setting.text);
+    else
+      registry.WriteNumber(setting.name, setting.number);
+  }
+}
 
 void TfrmDialog::RegisterServices() {
   // A nested entry (a No answered while an installer still runs) leaves the
-  // services to the entry already registering them.
+  // services to the entry already registering them, so that no installer
+  // is started twice.
   if (registeringServices_)
     return;
   registeringServices_ = true;
@@ -262,8 +365,59 @@ void TfrmDialog::RegisterServices() {
     bool& flag;
     ~Reset() { flag = false; }
   } reset{registeringServices_};
+
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  const std::string directory = editDir->Text();
+  for (const ServiceEntry& service : kServices) {
+    if (!registry.PathExists(service.key)) {
+      // By full path inside the destination: a bare name would let the
+      // shell find a program of that name somewhere else.
+      RunAndWait(FullPath(DestinationPrefix() + service.program), kServiceInstallArguments,
+                 directory, kRunHidden);
+    }
+    if (registry.OpenPath(service.key, false) && registry.HasValue(kStartValue))
+      registry.WriteNumber(kStartValue, kStartOnDemand);
+  }
 }
 
-void TfrmDialog::CreateProgramMenu() {}
+void TfrmDialog::CreateProgramMenu() {
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  std::string programs;
+  if (registry.OpenPath(kShellFoldersKey, false))
+    programs = registry.ReadText(kCommonProgramsValue);
+  // Targets and working directory are full paths even for a destination
+  // typed relative to where Setup was started: a shortcut is resolved from
+  // wherever it is opened.
+  std::string destination = DestinationPrefix();
+  if (!destination.empty())
+    destination = AddTrailingDelimiter(FullPath(destination));
+  if (!IsExistingDirectory(programs))
+    return;
+  const std::string folder = programs + "\\Quolvex";
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  for (const MenuShortcut& shortcut : kMenuShortcuts) {
+    CreateShortcut(destination + shortcut.target, folder + "\\" + shortcut.fileName, "",
+                   shortcut.description, destination);
+  }
+}
+
+void TfrmDialog::CreateShortcut(const std::string& target, const std::string& shortcutFile,
+                                const std::string& arguments, const std::string& description,
+                                const std::string& workingDirectory) {
+  ComPtr<IUnknown> object;
+  OleCheck(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_IUnknown, reinterpret_cast<void**>(object.put())));
+  const ComPtr<IShellLinkA> link = object.As<IShellLinkA>(IID_IShellLinkA);
+  const ComPtr<IPersistFile> file = object.As<IPersistFile>(IID_IPersistFile);
+  // A setter or save that fails costs this shortcut only; the next is
+  // still attempted.
+  link->SetPath(target.c_str());
+  link->SetArguments(arguments.c_str());
+  link->SetDescription(description.c_str());
+  link->SetWorkingDirectory(workingDirectory.c_str());
+  file->Save(AnsiToWide(shortcutFile).c_str(), FALSE);
+}
 
 }  // namespace qv

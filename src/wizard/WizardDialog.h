@@ -74,6 +74,10 @@ class TfrmDialog : public TForm {
   void WriteDefaultSettings();
   void RegisterServices();
   void CreateProgramMenu();
+  // One shell link; the setters' and the save's results are not examined.
+  void CreateShortcut(const std::string& target, const std::string& shortcutFile,
+                      const std::string& arguments, const std::string& description,
+                      const std::string& workingDirectory);
 
   // What this installation changed in the destination.
   TInstallJournal& Journal() noexcept { return journal_; }

@@ -1,5 +1,8 @@
 #include "Driver.h"
 
+#include <shlobj.h>
+#include <shobjidl.h>
+
 #include <cstdio>
 #include <cwctype>
 #include <map>
@@ -143,7 +146,12 @@ class InputAttachment {
 // --- Small helpers ---------------------------------------------------------
 
 std::string Quote(std::string_view text) {
-  return "\"" + std::string(text) + "\"";
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted += '"';
+  quoted += text;
+  quoted += '"';
+  return quoted;
 }
 
 std::string Hex(const void* value) {
@@ -929,6 +937,103 @@ bool RegistryKeyExists(HKEY root, const std::string& path) {
   const LONG status = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &raw);
   UniqueRegistryKey key(raw);
   return status == ERROR_SUCCESS;
+}
+
+RegistryValue TextValue(const std::string& text, DWORD type) {
+  RegistryValue value{type, text};
+  value.data.push_back('\0');
+  return value;
+}
+
+RegistryValue NumberValue(DWORD number) {
+  return {REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
+}
+
+std::optional<RegistryValue> ReadRegistryValue(HKEY root, const std::string& path,
+                                               const std::string& name) {
+  HKEY raw = nullptr;
+  const LONG status = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &raw);
+  UniqueRegistryKey key(raw);
+  if (status != ERROR_SUCCESS)
+    return std::nullopt;
+  RegistryValue value;
+  DWORD size = 0;
+  if (::RegQueryValueExA(key.get(), name.c_str(), nullptr, &value.type, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.data.resize(size);
+  ::RegQueryValueExA(key.get(), name.c_str(), nullptr, &value.type,
+                     reinterpret_cast<BYTE*>(value.data.data()), &size);
+  value.data.resize(size);
+  return value;
+}
+
+void WriteRegistryValue(HKEY root, const std::string& path, const std::string& name,
+                        const RegistryValue& value) {
+  HKEY raw = nullptr;
+  LONG status = ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_WRITE, nullptr, &raw, nullptr);
+  UniqueRegistryKey key(raw);
+  if (status == ERROR_SUCCESS) {
+    status = ::RegSetValueExA(key.get(), name.c_str(), 0, value.type,
+                              reinterpret_cast<const BYTE*>(value.data.data()),
+                              static_cast<DWORD>(value.data.size()));
+  }
+  if (status != ERROR_SUCCESS) {
+    throw DriverError("WriteRegistryValue " + Quote(path + "\\" + name) + ": " +
+                      ErrorText(static_cast<DWORD>(status)));
+  }
+}
+
+void DeleteRegistryValue(HKEY root, const std::string& path, const std::string& name) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_SET_VALUE, &raw) != ERROR_SUCCESS)
+    return;
+  UniqueRegistryKey key(raw);
+  ::RegDeleteValueA(key.get(), name.c_str());
+}
+
+// --- Shell links -----------------------------------------------------------------
+
+ShortcutInfo ReadShortcut(const std::string& path) {
+  // The driver's thread may or may not have an apartment already.
+  const HRESULT init = ::CoInitialize(nullptr);
+  struct Uninit {
+    bool active;
+    ~Uninit() {
+      if (active)
+        ::CoUninitialize();
+    }
+  } uninit{SUCCEEDED(init)};
+  IShellLinkA* link = nullptr;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&link)))) {
+    throw DriverError("ReadShortcut: no shell link object");
+  }
+  std::unique_ptr<IShellLinkA, void (*)(IShellLinkA*)> linkOwner(
+      link, [](IShellLinkA* p) { p->Release(); });
+  IPersistFile* file = nullptr;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))))
+    throw DriverError("ReadShortcut: no IPersistFile");
+  std::unique_ptr<IPersistFile, void (*)(IPersistFile*)> fileOwner(
+      file, [](IPersistFile* p) { p->Release(); });
+  if (FAILED(file->Load(Widen(path).c_str(), STGM_READ)))
+    throw DriverError("ReadShortcut: cannot load " + Quote(path));
+  ShortcutInfo info;
+  char text[MAX_PATH * 2] = {};
+  link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+  info.target = text;
+  text[0] = '\0';
+  link->GetArguments(text, sizeof text);
+  info.arguments = text;
+  text[0] = '\0';
+  link->GetDescription(text, sizeof text);
+  info.description = text;
+  text[0] = '\0';
+  link->GetWorkingDirectory(text, sizeof text);
+  info.workingDirectory = text;
+  return info;
 }
 
 // --- Helpers -------------------------------------------------------------------

@@ -203,6 +203,30 @@ void CreateRegistryKey(HKEY root, const std::string& path);
 void DeleteRegistryKey(HKEY root, const std::string& path);
 bool RegistryKeyExists(HKEY root, const std::string& path);
 
+// A stored value: its type and raw bytes.
+struct RegistryValue {
+  DWORD type = REG_NONE;
+  std::string data;
+  bool operator==(const RegistryValue&) const = default;
+};
+RegistryValue TextValue(const std::string& text, DWORD type = REG_SZ);  // with its zero
+RegistryValue NumberValue(DWORD number);
+// The value, or nothing when the key or the value is missing.
+std::optional<RegistryValue> ReadRegistryValue(HKEY root, const std::string& path,
+                                               const std::string& name);
+// Creates the key when missing.
+void WriteRegistryValue(HKEY root, const std::string& path, const std::string& name,
+                        const RegistryValue& value);
+void DeleteRegistryValue(HKEY root, const std::string& path, const std::string& name);
+
+// --- Shell links --------------------------------------------------------------
+
+struct ShortcutInfo {
+  std::string target, arguments, description, workingDirectory;
+};
+// Reads a .lnk file through the shell's own link object.
+ShortcutInfo ReadShortcut(const std::string& path);
+
 // --- Helpers -----------------------------------------------------------------
 
 // Polls `condition` until it holds or `timeoutMs` pass; true when it held.

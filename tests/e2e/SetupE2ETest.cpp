@@ -18,6 +18,8 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace e2e = qv::e2e;
@@ -283,6 +285,7 @@ class SetupScenario : public ::testing::Test {
   void FinishInstallation(HWND wizard, const std::string& destination) {
     ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
     ExpectInstalled(destination);
+    ExpectConfigured(destination);
     e2e::Click(Button(wizard, "Finish"));
     EXPECT_EQ(ExpectExit(), 0u);
   }
@@ -328,6 +331,66 @@ class SetupScenario : public ::testing::Test {
         std::ifstream in(payloads + "\\" + name, std::ios::binary);
         EXPECT_EQ(tree.at(name), std::string(std::istreambuf_iterator<char>(in), {})) << name;
       }
+    }
+  }
+
+  // The final phase's effects: the configuration defaults, both services
+  // registered to start on demand from the destination, and the five
+  // program-menu shortcuts pointing into it.
+  static void ExpectConfigured(const std::string& destination) {
+    const std::string settings = "SOFTWARE\\Quolvex";
+    const char* const texts[] = {"Codepage", "Trusted",  "TrustedIP",      "MailboxList",
+                                 "WebPath",  "KillFile", "ScannerHost",    "WapPath",
+                                 "Codeword", "Keywords", "MonitorExecPath"};
+    const char* const numbers[] = {
+        "IgnoreMbxAfter", "ScannerPort",        "WholeLimit",     "Base64Limit",  "EventReload",
+        "DSizeLimit",     "ViewKeyLog",         "MbxEnabled",     "RestrictBulk", "BulkMax",
+        "BulkInterval",   "BulkPause",          "MinThreads",     "MaxThreads",   "MaxQueue",
+        "CPULimit",       "PurgeLogsAfterDays", "MonitorInterval"};
+    for (const char* name : texts) {
+      const auto value = e2e::ReadRegistryValue(HKEY_LOCAL_MACHINE, settings, name);
+      ASSERT_TRUE(value.has_value()) << name;
+      EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ)) << name;
+    }
+    for (const char* name : numbers) {
+      const auto value = e2e::ReadRegistryValue(HKEY_LOCAL_MACHINE, settings, name);
+      ASSERT_TRUE(value.has_value()) << name;
+      EXPECT_EQ(value->type, static_cast<DWORD>(REG_DWORD)) << name;
+    }
+    EXPECT_EQ(e2e::ReadRegistryValue(HKEY_LOCAL_MACHINE, settings, "ScannerPort"),
+              e2e::NumberValue(3385));
+    EXPECT_EQ(e2e::ReadRegistryValue(HKEY_LOCAL_MACHINE, settings, "Keywords"),
+              e2e::TextValue("failed, invalid, bogus, rdeliver, ERR"));
+
+    const std::string services = "SYSTEM\\CurrentControlSet\\Services\\";
+    for (const auto& [service, program] :
+         {std::pair{"Quolvex", "qvdaemon.exe"}, std::pair{"QuolvexMonitor", "qvmonitor.exe"}}) {
+      EXPECT_EQ(e2e::ReadRegistryValue(HKEY_LOCAL_MACHINE, services + service, "Start"),
+                e2e::NumberValue(3))
+          << service;
+      const auto image =
+          e2e::ReadRegistryValue(HKEY_LOCAL_MACHINE, services + service, "ImagePath");
+      ASSERT_TRUE(image.has_value()) << service;
+      EXPECT_NE(image->data.find(destination + "\\" + program), std::string::npos) << image->data;
+    }
+
+    const auto programs = e2e::ReadRegistryValue(
+        HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+        "Common Programs");
+    ASSERT_TRUE(programs.has_value());
+    const std::string menu = programs->data.c_str() + std::string("\\Quolvex\\");
+    const std::string d = destination + "\\";
+    for (const auto& [file, target, description] :
+         {std::tuple{"Quolvex Manager.lnk", "qvmanager.exe", "Quolvex Manager"},
+          std::tuple{"License agreement.lnk", "licence.txt", "Lincense agreement"},
+          std::tuple{"Readme.lnk", "readme.txt", "Readme"},
+          std::tuple{"How to register.lnk", "register.txt", "How to register"},
+          std::tuple{"Uninstall program.lnk", "uninstall.exe", "Uninstall program"}}) {
+      const e2e::ShortcutInfo link = e2e::ReadShortcut(menu + file);
+      EXPECT_EQ(link.target, d + target) << file;
+      EXPECT_EQ(link.description, description) << file;
+      EXPECT_EQ(link.arguments, "") << file;
+      EXPECT_EQ(link.workingDirectory, d) << file;
     }
   }
 

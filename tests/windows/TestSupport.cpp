@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <filesystem>
 #include <map>
 
 namespace qv::test {
@@ -161,6 +162,35 @@ void ShellTest::SetUp() {
 void ShellTest::TearDown() {
   app.reset();
   DrainQueue();
+}
+
+namespace {
+// From the control manager if it knows the service, and the key in any case
+// (a key a test made itself is unknown to the manager).
+void RemoveService(const char* name, const char* key) {
+  if (SC_HANDLE manager = ::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)) {
+    if (SC_HANDLE service = ::OpenServiceA(manager, name, DELETE)) {
+      ::DeleteService(service);
+      ::CloseServiceHandle(service);
+    }
+    ::CloseServiceHandle(manager);
+  }
+  ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, key);
+}
+}  // namespace
+
+void ForgetInstallation() {
+  ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quolvex");
+  RemoveService("Quolvex", "SYSTEM\\CurrentControlSet\\Services\\Quolvex");
+  RemoveService("QuolvexMonitor", "SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor");
+  char programs[MAX_PATH] = {};
+  DWORD size = sizeof programs - 1;
+  if (::RegGetValueA(HKEY_LOCAL_MACHINE,
+                     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                     "Common Programs", RRF_RT_REG_SZ, nullptr, programs, &size) == ERROR_SUCCESS) {
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(programs) / "Quolvex", ignored);
+  }
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {

@@ -38,6 +38,10 @@ void PressKeys(std::initializer_list<WORD> keys);
 // Removes every waiting message, the quit request included.
 void DrainQueue();
 
+// Removes what an installation leaves outside its destination: the
+// configuration key, both services, and the program-menu folder.
+void ForgetInstallation();
+
 // One TApplication per test, and a record of every reported exception
 // instead of error boxes (unless a test wants the real box).
 class ShellTest : public ::testing::Test {

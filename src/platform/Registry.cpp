@@ -1,0 +1,163 @@
+#include "platform/Registry.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/Format.h"
+
+namespace qv {
+
+namespace {
+constexpr REGSAM kReadOnlyAccess = STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+
+[[noreturn]] void RaiseSetFailed(const std::string& name) {
+  throw ERegistryException(Format("Failed to set data for '%s'", name));
+}
+}  // namespace
+
+TRegDataType DataTypeOf(DWORD storedType) noexcept {
+  switch (storedType) {
+    case REG_SZ:
+      return TRegDataType::rdString;
+    case REG_EXPAND_SZ:
+      return TRegDataType::rdExpandString;
+    case REG_BINARY:
+      return TRegDataType::rdBinary;
+    case REG_DWORD:
+      return TRegDataType::rdInteger;
+    default:
+      return TRegDataType::rdUnknown;
+  }
+}
+
+TRegistry::~TRegistry() {
+  ClosePath();
+  if (ownsRoot_)
+    ::RegCloseKey(root_);
+}
+
+void TRegistry::SetRoot(HKEY root) {
+  if (root == root_)
+    return;
+  if (ownsRoot_) {
+    ::RegCloseKey(root_);
+    ownsRoot_ = false;
+  }
+  root_ = root;
+  ClosePath();
+}
+
+HKEY TRegistry::ResolveBase(const std::string& path, std::string& subPath,
+                            bool& relative) const noexcept {
+  // Only the first character decides: "\\a" names the key "\a" below Root.
+  if (!path.empty() && path.front() == '\\') {
+    subPath = path.substr(1);
+    relative = false;
+    return root_;
+  }
+  subPath = path;
+  relative = static_cast<bool>(current_);
+  return relative ? current_.get() : root_;
+}
+
+bool TRegistry::OpenPath(const std::string& path, bool mayCreate) {
+  std::string subPath;
+  bool relative = false;
+  const HKEY base = ResolveBase(path, subPath, relative);
+  HKEY opened = nullptr;
+  LONG result;
+  if (mayCreate && !subPath.empty()) {
+    result = ::RegCreateKeyExA(base, subPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               accessMask_, nullptr, &opened, nullptr);
+  } else {
+    result = ::RegOpenKeyExA(base, subPath.c_str(), 0, accessMask_, &opened);
+  }
+  if (result != ERROR_SUCCESS)
+    return false;
+  UniqueRegistryKey key(opened);
+  std::string newPath = subPath;
+  if (relative && !currentPathName_.empty())
+    newPath = subPath.empty() ? currentPathName_ : currentPathName_ + "\\" + subPath;
+  ClosePath();
+  current_ = std::move(key);
+  currentPathName_ = std::move(newPath);
+  return true;
+}
+
+void TRegistry::ClosePath() noexcept {
+  current_.reset();
+  currentPathName_.clear();
+}
+
+bool TRegistry::PathExists(const std::string& path) {
+  const REGSAM saved = accessMask_;
+  accessMask_ = kReadOnlyAccess;
+  std::string subPath;
+  bool relative = false;
+  const HKEY base = ResolveBase(path, subPath, relative);
+  HKEY opened = nullptr;
+  const bool exists =
+      ::RegOpenKeyExA(base, subPath.c_str(), 0, accessMask_, &opened) == ERROR_SUCCESS;
+  UniqueRegistryKey closeAtOnce(exists ? opened : nullptr);
+  accessMask_ = saved;
+  return exists;
+}
+
+bool TRegistry::HasValue(const std::string& name) const {
+  if (!current_)
+    return false;
+  DWORD type = 0;
+  DWORD size = 0;
+  return ::RegQueryValueExA(current_.get(), name.c_str(), nullptr, &type, nullptr, &size) ==
+         ERROR_SUCCESS;
+}
+
+std::string TRegistry::ReadText(const std::string& name) const {
+  if (!current_)
+    return {};
+  DWORD type = 0;
+  DWORD size = 0;
+  if (::RegQueryValueExA(current_.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
+          ERROR_SUCCESS ||
+      size == 0) {
+    return {};
+  }
+  std::vector<char> buffer(size);
+  if (::RegQueryValueExA(current_.get(), name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
+    throw ERegistryException(Format("Failed to get data for '%s'", name));
+  }
+  const TRegDataType kind = DataTypeOf(type);
+  if (kind != TRegDataType::rdString && kind != TRegDataType::rdExpandString)
+    throw ERegistryException(Format("Invalid data type for '%s'", name));
+  // The value may have changed size between the two queries; trust the read.
+  buffer.resize(std::min<size_t>(buffer.size(), size));
+  std::string text(buffer.begin(), buffer.end());
+  const size_t zero = text.find('\0');
+  if (zero != std::string::npos)
+    text.resize(zero);
+  return text;
+}
+
+void TRegistry::WriteText(const std::string& name, const std::string& text) {
+  if (!current_)
+    RaiseSetFailed(name);
+  // The stored size counts the terminating zero: an empty text is one byte.
+  if (::RegSetValueExA(current_.get(), name.c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS) {
+    RaiseSetFailed(name);
+  }
+}
+
+void TRegistry::WriteNumber(const std::string& name, int32_t value) {
+  if (!current_)
+    RaiseSetFailed(name);
+  const DWORD data = static_cast<DWORD>(value);
+  if (::RegSetValueExA(current_.get(), name.c_str(), 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&data), sizeof data) != ERROR_SUCCESS) {
+    RaiseSetFailed(name);
+  }
+}
+
+}  // namespace qv

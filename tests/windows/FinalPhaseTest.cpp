@@ -1,0 +1,507 @@
+// The install sequence's final phase against the real (Wine) registry,
+// service control manager and shell links: configuration defaults, service
+// registration (with a probe program standing in for the installers, and
+// with the real service programs) and the program-menu shortcuts.
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "platform/Registry.h"
+#include "wizard/RunAndWait.h"
+#include "wizard/WizardDialog.h"
+
+namespace qv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSettingsKey = "SOFTWARE\\Quolvex";
+constexpr const char* kDaemonKey = "SYSTEM\\CurrentControlSet\\Services\\Quolvex";
+constexpr const char* kMonitorKey = "SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor";
+constexpr const char* kShellFolders =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+struct Value {
+  bool exists = false;
+  DWORD type = 0;
+  std::string data;
+  bool operator==(const Value&) const = default;
+};
+
+Value Read(const std::string& key, const std::string& name) {
+  Value value;
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return value;
+  DWORD size = 0;
+  if (::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    value.exists = true;
+    value.data.resize(size);
+    ::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type,
+                       reinterpret_cast<BYTE*>(value.data.data()), &size);
+    value.data.resize(size);
+  }
+  ::RegCloseKey(handle);
+  return value;
+}
+
+DWORD Number(const Value& value) {
+  DWORD number = 0;
+  if (value.data.size() == sizeof number)
+    memcpy(&number, value.data.data(), sizeof number);
+  return number;
+}
+
+Value Text(const std::string& text) {
+  return {true, REG_SZ, text + std::string(1, '\0')};
+}
+
+Value Dword(DWORD number) {
+  return {true, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
+}
+
+void Write(const std::string& key, const std::string& name, const Value& value) {
+  HKEY handle = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExA(handle, name.c_str(), 0, value.type,
+                   reinterpret_cast<const BYTE*>(value.data.data()),
+                   static_cast<DWORD>(value.data.size()));
+  ::RegCloseKey(handle);
+}
+
+void DeleteValue(const std::string& key, const std::string& name) {
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &handle) ==
+      ERROR_SUCCESS) {
+    ::RegDeleteValueA(handle, name.c_str());
+    ::RegCloseKey(handle);
+  }
+}
+
+bool KeyExists(const std::string& key) {
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return false;
+  ::RegCloseKey(handle);
+  return true;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+fs::path OwnDirectory() {
+  char module[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+  return fs::path(module).parent_path();
+}
+
+// The payload directory as Wine sees it (QV_PAYLOAD_DIR may be a Unix path).
+fs::path PayloadDirectory() {
+  char buffer[MAX_PATH] = {};
+  const DWORD length = ::GetEnvironmentVariableA("QV_PAYLOAD_DIR", buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)
+    return {};
+  std::string dir(buffer, length);
+  if (dir.front() == '/') {
+    for (char& c : dir) {
+      if (c == '/')
+        c = '\\';
+    }
+    dir = "Z:" + dir;
+  }
+  return dir;
+}
+
+class FinalPhase : public ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    root_ = fs::path("C:\\qvfinal-" + std::to_string(::GetCurrentProcessId()));
+    fs::remove_all(root_);
+    dest_ = root_ / "Quolvex Antivirus";
+    fs::create_directories(dest_);
+    ForgetInstallation();
+    savedPrograms_ = Read(kShellFolders, "Common Programs");
+    TfrmDialog::EarlierInstallation = nullptr;
+    frmDialog = nullptr;
+    app->InstantiateForm(frmDialog);
+    w = frmDialog;
+    w->editDir->SetText(dest_.string());
+  }
+  void TearDown() override {
+    ShellTest::TearDown();
+    frmDialog = nullptr;
+    if (savedPrograms_.exists)
+      Write(kShellFolders, "Common Programs", savedPrograms_);
+    ForgetInstallation();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  // The probe program under the installers' names in the destination.
+  void PlantProbes() {
+    fs::copy_file(OwnDirectory() / "run_probe.exe", dest_ / "qvdaemon.exe");
+    fs::copy_file(OwnDirectory() / "run_probe.exe", dest_ / "qvmonitor.exe");
+  }
+  std::vector<std::string> ProbeRuns() const { return Lines(ReadFile(dest_ / "run-probe.log")); }
+  std::string ProbeLine(const std::string& program) const {
+    return program + "|/install /silent|" + dest_.string() + "|0";
+  }
+
+  fs::path root_;
+  fs::path dest_;
+  Value savedPrograms_;
+  TfrmDialog* w = nullptr;
+};
+
+// ---- Configuration defaults ----
+
+struct Default {
+  const char* name;
+  Value value;
+};
+const Default kDefaults[] = {
+    {"Codepage", Text("windows-1251")},
+    {"Trusted", Text("")},
+    {"TrustedIP", Text("")},
+    {"MailboxList", Text("main.mbx")},
+    {"WebPath", Text("")},
+    {"KillFile", Text("")},
+    {"ScannerHost", Text("127.0.0.1")},
+    {"WapPath", Text("")},
+    {"Codeword", Text("")},
+    {"Keywords", Text("failed, invalid, bogus, rdeliver, ERR")},
+    {"MonitorExecPath", Text("")},
+    {"IgnoreMbxAfter", Dword(0x800)},
+    {"ScannerPort", Dword(0xD39)},
+    {"WholeLimit", Dword(0x20000)},
+    {"Base64Limit", Dword(0x10000)},
+    {"EventReload", Dword(5000)},
+    {"DSizeLimit", Dword(0x200000)},
+    {"ViewKeyLog", Dword(0)},
+    {"MbxEnabled", Dword(0)},
+    {"RestrictBulk", Dword(0)},
+    {"BulkMax", Dword(10)},
+    {"BulkInterval", Dword(0)},
+    {"BulkPause", Dword(2)},
+    {"MinThreads", Dword(1)},
+    {"MaxThreads", Dword(0)},
+    {"MaxQueue", Dword(2)},
+    {"CPULimit", Dword(10)},
+    {"PurgeLogsAfterDays", Dword(0x20000)},
+    {"MonitorInterval", Dword(0xEA60)},
+};
+
+DWORD ValueCount(const char* key) {
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return 0;
+  DWORD count = 0;
+  ::RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr,
+                     nullptr, nullptr, nullptr);
+  ::RegCloseKey(handle);
+  return count;
+}
+
+TEST_F(FinalPhase, OnAnEmptyMachineEveryDefaultIsWrittenWithItsType) {
+  w->WriteDefaultSettings();
+  EXPECT_EQ(ValueCount(kSettingsKey), 29u);
+  for (const Default& d : kDefaults)
+    EXPECT_EQ(Read(kSettingsKey, d.name), d.value) << d.name;
+}
+
+TEST_F(FinalPhase, ExistingValuesOfAnyTypeAreKeptAndOnlyMissingOnesAdded) {
+  Write(kSettingsKey, "ScannerPort", Dword(4000));
+  Write(kSettingsKey, "Trusted", Text("mail.example.org"));
+  Write(kSettingsKey, "BulkMax", Text("twenty"));
+  Write(kSettingsKey, "Codepage", {true, REG_BINARY, "\x01\x02"});
+  w->WriteDefaultSettings();
+  EXPECT_EQ(Read(kSettingsKey, "ScannerPort"), Dword(4000));
+  EXPECT_EQ(Read(kSettingsKey, "Trusted"), Text("mail.example.org"));
+  EXPECT_EQ(Read(kSettingsKey, "BulkMax"), Text("twenty")) << "a string stays a string";
+  EXPECT_EQ(Read(kSettingsKey, "Codepage"), (Value{true, REG_BINARY, "\x01\x02"}));
+  EXPECT_EQ(ValueCount(kSettingsKey), 29u);
+  EXPECT_EQ(Read(kSettingsKey, "MonitorInterval"), Dword(60000));
+  EXPECT_EQ(Read(kSettingsKey, "ScannerHost"), Text("127.0.0.1"));
+}
+
+TEST_F(FinalPhase, ASecondRunChangesNothing) {
+  w->WriteDefaultSettings();
+  Write(kSettingsKey, "MaxThreads", Dword(8));  // the administrator's own choice
+  std::vector<Value> before;
+  for (const Default& d : kDefaults)
+    before.push_back(Read(kSettingsKey, d.name));
+  w->WriteDefaultSettings();
+  for (size_t i = 0; i < std::size(kDefaults); ++i)
+    EXPECT_EQ(Read(kSettingsKey, kDefaults[i].name), before[i]) << kDefaults[i].name;
+  EXPECT_EQ(Number(Read(kSettingsKey, "MaxThreads")), 8u);
+}
+
+// ---- Starting a program and waiting for it ----
+
+TEST_F(FinalPhase, RunAndWaitStartsWithTheShowStateAndReturnsTheExitCode) {
+  const fs::path probe = dest_ / "probe.exe";
+  fs::copy_file(OwnDirectory() / "run_probe.exe", probe);
+  const int expectedShow[] = {SW_SHOWNORMAL, SW_MINIMIZE, SW_SHOWMAXIMIZED, SW_HIDE};
+  for (int state = 0; state < 4; ++state) {
+    const std::string arguments = "/exit " + std::to_string(40 + state);
+    EXPECT_EQ(RunAndWait(probe.string(), arguments, root_.string(), state), 40 + state);
+    const std::vector<std::string> runs = ProbeRuns();
+    ASSERT_EQ(runs.size(), static_cast<size_t>(state + 1));
+    EXPECT_EQ(runs.back(), "probe.exe|" + arguments + "|" + root_.string() + "|" +
+                               std::to_string(expectedShow[state]))
+        << "state " << state;
+  }
+}
+
+TEST_F(FinalPhase, RunAndWaitKeepsTheWindowResponsiveAndEndsOnTermination) {
+  const fs::path probe = dest_ / "probe.exe";
+  fs::copy_file(OwnDirectory() / "run_probe.exe", probe);
+  bool pumped = false;
+  After(200, [&] { pumped = true; });
+  After(400, [&] { app->RequestTermination(); });
+  const DWORD start = ::GetTickCount();
+  EXPECT_EQ(RunAndWait(probe.string(), "/sleep 2500", root_.string(), kRunHidden), 259)
+      << "still active when the wait ended";
+  EXPECT_LT(::GetTickCount() - start, 2000u) << "the wait ends without waiting for the program";
+  EXPECT_TRUE(pumped) << "messages were handled during the wait";
+}
+
+// ---- Service registration ----
+
+TEST_F(FinalPhase, WithNeitherServiceBothInstallersRunHiddenInOrderFromTheDestination) {
+  PlantProbes();
+  w->RegisterServices();
+  EXPECT_EQ(ProbeRuns(),
+            (std::vector<std::string>{ProbeLine("qvdaemon.exe"), ProbeLine("qvmonitor.exe")}));
+}
+
+TEST_F(FinalPhase, WithBothServicesRegisteredNothingRunsAndStartBecomesManual) {
+  PlantProbes();
+  Write(kDaemonKey, "Start", Dword(2));
+  Write(kMonitorKey, "Start", Dword(4));
+  w->RegisterServices();
+  EXPECT_TRUE(ProbeRuns().empty());
+  EXPECT_EQ(Read(kDaemonKey, "Start"), Dword(3));
+  EXPECT_EQ(Read(kMonitorKey, "Start"), Dword(3));
+}
+
+TEST_F(FinalPhase, WithOnlyTheMonitorRegisteredOnlyTheDaemonInstallerRuns) {
+  PlantProbes();
+  Write(kMonitorKey, "Start", Dword(2));
+  w->RegisterServices();
+  EXPECT_EQ(ProbeRuns(), std::vector<std::string>{ProbeLine("qvdaemon.exe")});
+  EXPECT_EQ(Read(kMonitorKey, "Start"), Dword(3));
+  EXPECT_FALSE(KeyExists(kDaemonKey)) << "the probe registers nothing";
+}
+
+TEST_F(FinalPhase, AServiceKeyWithoutStartGetsNone) {
+  PlantProbes();
+  Write(kDaemonKey, "Type", Dword(16));
+  Write(kMonitorKey, "Type", Dword(16));
+  w->RegisterServices();
+  EXPECT_FALSE(Read(kDaemonKey, "Start").exists);
+  EXPECT_FALSE(Read(kMonitorKey, "Start").exists);
+}
+
+TEST_F(FinalPhase, TheInstallersAreStartedFromTheDestinationNeverFoundElsewhere) {
+  // A program of the daemon's name where a search would look first: the
+  // directory the installer was started from, which is the current one.
+  const fs::path elsewhere = root_ / "downloads";
+  fs::create_directories(elsewhere);
+  fs::copy_file(OwnDirectory() / "run_probe.exe", elsewhere / "qvdaemon.exe");
+  fs::copy_file(OwnDirectory() / "run_probe.exe", dest_ / "qvmonitor.exe");
+  const fs::path previous = fs::current_path();
+  fs::current_path(elsewhere);
+  // The shell reports the missing daemon installer in a box of its own.
+  std::function<void()> dismiss = [&] {
+    for (HWND box : FindTopWindows("#32770"))
+      ::PostMessageA(box, WM_CLOSE, 0, 0);
+    After(100, dismiss);
+  };
+  After(100, dismiss);
+  w->RegisterServices();
+  fs::current_path(previous);
+  EXPECT_FALSE(fs::exists(elsewhere / "run-probe.log")) << "the planted program never ran";
+  EXPECT_EQ(ProbeRuns(), std::vector<std::string>{ProbeLine("qvmonitor.exe")});
+}
+
+TEST_F(FinalPhase, TheRealServiceProgramsRegisterBothServicesStartedOnDemand) {
+  const fs::path payloads = PayloadDirectory();
+  if (payloads.empty())
+    GTEST_SKIP() << "QV_PAYLOAD_DIR is not set";
+  fs::copy_file(payloads / "qvdaemon.exe", dest_ / "qvdaemon.exe");
+  fs::copy_file(payloads / "qvmonitor.exe", dest_ / "qvmonitor.exe");
+  w->RegisterServices();
+  EXPECT_EQ(Read(kDaemonKey, "Start"), Dword(3));
+  EXPECT_EQ(Read(kMonitorKey, "Start"), Dword(3));
+  const Value daemonImage = Read(kDaemonKey, "ImagePath");
+  EXPECT_NE(daemonImage.data.find(dest_.string() + "\\qvdaemon.exe"), std::string::npos)
+      << daemonImage.data;
+  const Value monitorImage = Read(kMonitorKey, "ImagePath");
+  EXPECT_NE(monitorImage.data.find(dest_.string() + "\\qvmonitor.exe"), std::string::npos)
+      << monitorImage.data;
+}
+
+// ---- Program-menu shortcuts ----
+
+struct Link {
+  std::string path, arguments, description, directory;
+};
+
+Link ReadLink(const fs::path& file) {
+  Link link;
+  IShellLinkA* shell = nullptr;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                reinterpret_cast<void**>(&shell)))) {
+    ADD_FAILURE() << "no shell link object";
+    return link;
+  }
+  IPersistFile* persist = nullptr;
+  shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
+  if (persist != nullptr && SUCCEEDED(persist->Load(file.wstring().c_str(), STGM_READ))) {
+    char text[MAX_PATH * 2] = {};
+    shell->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
+    link.path = text;
+    text[0] = '\0';
+    shell->GetArguments(text, sizeof text);
+    link.arguments = text;
+    text[0] = '\0';
+    shell->GetDescription(text, sizeof text);
+    link.description = text;
+    text[0] = '\0';
+    shell->GetWorkingDirectory(text, sizeof text);
+    link.directory = text;
+  } else {
+    ADD_FAILURE() << "cannot load " << file.string();
+  }
+  if (persist != nullptr)
+    persist->Release();
+  shell->Release();
+  return link;
+}
+
+std::vector<std::string> FileNames(const fs::path& dir) {
+  std::vector<std::string> names;
+  if (fs::is_directory(dir)) {
+    for (const auto& entry : fs::directory_iterator(dir))
+      names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ProgramMenu : public FinalPhase {
+ protected:
+  void SetUp() override {
+    FinalPhase::SetUp();
+    app->Startup();  // the shell link is a COM object, as at program start
+    programs_ = root_ / "Programs";
+    fs::create_directories(programs_);
+    Write(kShellFolders, "Common Programs", Text(programs_.string()));
+  }
+  fs::path programs_;
+};
+
+TEST_F(ProgramMenu, FiveShortcutsPointIntoTheDestination) {
+  w->CreateProgramMenu();
+  const fs::path menu = programs_ / "Quolvex";
+  EXPECT_EQ(FileNames(menu), (std::vector<std::string>{
+                                 "How to register.lnk", "License agreement.lnk",
+                                 "Quolvex Manager.lnk", "Readme.lnk", "Uninstall program.lnk"}));
+  const std::string d = dest_.string() + "\\";
+  const struct {
+    const char* file;
+    std::string target;
+    const char* description;
+  } expected[] = {
+      {"Quolvex Manager.lnk", d + "qvmanager.exe", "Quolvex Manager"},
+      {"License agreement.lnk", d + "licence.txt", "Lincense agreement"},
+      {"Readme.lnk", d + "readme.txt", "Readme"},
+      {"How to register.lnk", d + "register.txt", "How to register"},
+      {"Uninstall program.lnk", d + "uninstall.exe", "Uninstall program"},
+  };
+  for (const auto& e : expected) {
+    const Link link = ReadLink(menu / e.file);
+    EXPECT_EQ(link.path, e.target) << e.file;
+    EXPECT_EQ(link.description, e.description) << e.file;
+    EXPECT_EQ(link.arguments, "") << e.file;
+    EXPECT_EQ(link.directory, d) << e.file;
+  }
+}
+
+TEST_F(ProgramMenu, ASecondRunReplacesTheShortcuts) {
+  w->CreateProgramMenu();
+  const fs::path readme = programs_ / "Quolvex" / "Readme.lnk";
+  { std::ofstream(readme, std::ios::binary | std::ios::trunc) << "damaged"; }
+  w->CreateProgramMenu();
+  EXPECT_EQ(FileNames(programs_ / "Quolvex").size(), 5u);
+  EXPECT_EQ(ReadLink(readme).path, dest_.string() + "\\readme.txt");
+}
+
+TEST_F(ProgramMenu, ATrailingDelimiterInTheDestinationDoesNotDouble) {
+  w->editDir->SetText(dest_.string() + "\\");
+  w->CreateProgramMenu();
+  const Link link = ReadLink(programs_ / "Quolvex" / "Quolvex Manager.lnk");
+  EXPECT_EQ(link.path, dest_.string() + "\\qvmanager.exe");
+  EXPECT_EQ(link.directory, dest_.string() + "\\");
+}
+
+TEST_F(ProgramMenu, WithoutTheProgramsFolderNothingIsMadeAndNothingSaid) {
+  DeleteValue(kShellFolders, "Common Programs");
+  w->CreateProgramMenu();
+  EXPECT_TRUE(FileNames(programs_).empty());
+  EXPECT_TRUE(reported.empty());
+
+  Write(kShellFolders, "Common Programs", Text((root_ / "missing").string()));
+  w->CreateProgramMenu();
+  EXPECT_FALSE(fs::exists(root_ / "missing"));
+  EXPECT_TRUE(reported.empty());
+}
+
+TEST_F(FinalPhase, WithoutTheShellLinkObjectTheErrorLeavesTheMenuHalfMade) {
+  // No COM apartment on this thread: the object cannot be created.
+  const fs::path programs = root_ / "Programs";
+  fs::create_directories(programs);
+  Write(kShellFolders, "Common Programs", Text(programs.string()));
+  std::string raised;
+  try {
+    w->CreateProgramMenu();
+  } catch (const Exception& e) {
+    raised = e.ClassName();
+  }
+  EXPECT_EQ(raised, "EOleSysError");
+  EXPECT_TRUE(fs::is_directory(programs / "Quolvex")) << "the folder comes first";
+  EXPECT_TRUE(FileNames(programs / "Quolvex").empty());
+}
+
+}  // namespace
+}  // namespace qv::test
