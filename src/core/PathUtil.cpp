@@ -11,4 +11,19 @@ std::string DirectoryPart(const std::string& path) {
   return path.substr(0, i);
 }
 
+std::string UnquotedProgramPath(const std::string& imagePath) {
+  if (imagePath.empty() || imagePath.front() != '"')
+    return imagePath;
+  const size_t close = imagePath.find('"', 1);
+  return imagePath.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
 }  // namespace qv

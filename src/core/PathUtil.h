@@ -10,4 +10,15 @@ namespace qv {
 // gives "C:\"); empty when the text has neither.
 std::string DirectoryPart(const std::string& path);
 
+// The program a service's stored image path names. Image paths are normally
+// stored in double quotes, so that one with spaces cannot be taken for a
+// shorter program; the text inside a leading pair of quotes is the program
+// (an unclosed quote takes the rest of the text). Any other text is taken
+// exactly as stored.
+std::string UnquotedProgramPath(const std::string& imagePath);
+
+// Lower case for the letters A to Z only: other bytes of an ANSI text may be
+// parts of double-byte characters and stay as they are.
+std::string LowerAscii(std::string text);
+
 }  // namespace qv

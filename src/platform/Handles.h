@@ -110,6 +110,12 @@ using UniqueIcon = UniqueHandleT<IconTraits>;
 using UniqueModule = UniqueHandleT<ModuleTraits>;
 using UniqueWindow = UniqueHandleT<WindowTraits>;
 
+// An exported function as the type it has; FARPROC is only a placeholder.
+template <class F>
+F EntryPoint(HMODULE module, const char* name) noexcept {
+  return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
 // A window's device context, released to its window at scope end.
 class WindowDc {
  public:

@@ -1,6 +1,14 @@
 #include "setup/BackgroundWindow.h"
 
+#include <windows.h>
+
+#include "core/PathUtil.h"
 #include "core/TypeInfoBuilder.h"
+#include "platform/Application.h"
+#include "platform/Registry.h"
+#include "setup/ProcessScan.h"
+#include "setup/SystemChecks.h"
+#include "ui/MessageDialog.h"
 
 namespace qv {
 
@@ -8,6 +16,40 @@ TfrmBackground* frmBackground = nullptr;
 
 namespace {
 constexpr uint32_t kStartDelayMs = 300;
+
+constexpr const char* kHostKey = "\\SOFTWARE\\Ipswitch\\IMail";
+constexpr const char* kServiceKey = "\\SYSTEM\\CurrentControlSet\\Services\\Quolvex";
+constexpr const char* kMonitorKey = "\\SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor";
+constexpr const char* kImagePath = "ImagePath";
+constexpr const char* kOldVersionProgram = "qvservice.exe";
+
+constexpr const char* kHostMissing = "Ipswitch Imail Server not installed.";
+constexpr const char* kOldVersion =
+    "Setup has detected quolvex (version 4.3)\r\nYou must uninstall previous version and repeat "
+    "again";
+constexpr const char* kAlreadyInstalled =
+    "Setup has detected that you have already installed quolvex 5.0 services.\r\nPress \"No\" to "
+    "uninstall current version and repeat again.\r\nPress \"Yes\" to overwrite existing files.";
+constexpr const char* kFilesMissing =
+    "Setup has detected previously installed services but no files detected on the disk to "
+    "update.\r\nWould you like to reboot the computer?";
+constexpr const char* kNotNt = "Only NT Platform supported";
+constexpr const char* kNotAdministrator =
+    "You must be logged in as administrator to install this software";
+
+// An error the checks cannot get past: told, then termination requested.
+// The checks go on; after the request every later dialog closes by itself.
+void ErrorStop(const char* text) {
+  ShowMessageDialog(text, TDialogKind::dkError, ButtonBit(dbOK), 0);
+  Application->RequestTermination();
+}
+
+// Whether the program a stored image path names is an existing file (not a
+// directory). A quoted path names the program inside its quotes.
+bool ProgramFileExists(const std::string& imagePath) {
+  const DWORD attributes = ::GetFileAttributesA(UnquotedProgramPath(imagePath).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 }  // namespace
 
 const TClassInfo& TfrmBackground::StaticClassInfo() {
@@ -28,10 +70,73 @@ const TClassInfo& TfrmBackground::StaticClassInfo() {
 
 TfrmBackground::TfrmBackground(TComponent* owner) : TForm(owner) {}
 
+// Every check runs, whatever an earlier one found: a refusal only requests
+// termination, which the dialogs and the main loop then honour.
 void TfrmBackground::FormCreate(TObject*) {
-  PreviousInstall = false;
-  ServiceImagePath.clear();
+  {
+    TRegistry registry;
+    registry.SetRoot(HKEY_LOCAL_MACHINE);
+    if (!registry.PathExists(kHostKey))
+      ErrorStop(kHostMissing);
+
+    PreviousInstall = false;
+    bool oldVersion = false;
+    bool programMissing = false;
+    if (registry.PathExists(kServiceKey)) {
+      PreviousInstall = true;
+      if (registry.OpenPath(kServiceKey, false) && registry.HasValue(kImagePath)) {
+        ServiceImagePath = registry.ReadText(kImagePath);
+        if (!ProgramFileExists(ServiceImagePath))
+          programMissing = true;
+      }
+      ServiceImagePath = LowerAscii(ServiceImagePath);
+      oldVersion = ServiceImagePath.find(kOldVersionProgram) != std::string::npos;
+    }
+    if (registry.PathExists(kMonitorKey)) {
+      PreviousInstall = true;
+      if (ServiceImagePath.empty() && registry.OpenPath(kMonitorKey, false) &&
+          registry.HasValue(kImagePath)) {
+        ServiceImagePath = registry.ReadText(kImagePath);
+        if (!ProgramFileExists(ServiceImagePath))
+          programMissing = true;
+      }
+    }
+
+    if (oldVersion)
+      ErrorStop(kOldVersion);
+    if (PreviousInstall) {
+      if (ShowMessageDialog(kAlreadyInstalled, TDialogKind::dkWarning,
+                            ButtonBit(dbYes) | ButtonBit(dbNo), 0) == resNo) {
+        Application->RequestTermination();
+      }
+    }
+    if (programMissing) {
+      if (ShowMessageDialog(kFilesMissing, TDialogKind::dkError, ButtonBit(dbYes) | ButtonBit(dbNo),
+                            0) == resYes) {
+        RebootComputer();
+      }
+      Application->RequestTermination();
+    }
+  }
+
+  OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  static_assert(sizeof(OSVERSIONINFOA) == 148);
+  if (SystemCalls().GetVersionExA(&version) != FALSE) {
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
+      ErrorStop(kNotNt);
+    else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
+      CheckRunningProcesses(AddOnProgramNames());
+  }
+
+  if (!IsAdministrator())
+    ErrorStop(kNotAdministrator);
+
   tStart->SetInterval(kStartDelayMs);
+}
+
+bool TfrmBackground::IsAdministrator() {
+  return TokenIsAdministrator();
 }
 
 void TfrmBackground::tStartTimer(TObject*) {

@@ -24,6 +24,10 @@ class TfrmBackground : public TForm, public TEarlierInstallation {
 
   void FormCreate(TObject* sender);
   void tStartTimer(TObject* sender);
+
+  // Whether the user running the installer is in the built-in
+  // Administrators group.
+  bool IsAdministrator();
 };
 
 extern TfrmBackground* frmBackground;

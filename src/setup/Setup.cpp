@@ -4,10 +4,32 @@
 #include <exception>
 
 #include "platform/Application.h"
+#include "platform/Handles.h"
 #include "setup/BackgroundWindow.h"
 #include "wizard/WizardDialog.h"
 
+namespace {
+
+// Libraries loaded at run time (ours, and those the shell and COM load for
+// us) come from the system directory only: a DLL planted beside Setup.exe,
+// which is often a downloads folder, must never be loaded. The libraries
+// Setup.exe imports are known to the loader and never searched for.
+void RestrictDllSearchToSystem() {
+  constexpr DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  using SetDefaultDllDirectoriesFunc = BOOL(WINAPI*)(DWORD);
+  const auto setDefault = qv::EntryPoint<SetDefaultDllDirectoriesFunc>(
+      ::GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+  if (setDefault == nullptr || setDefault(kSearchSystem32) == FALSE) {
+    // Without the call (an older system), at least the current directory
+    // leaves the search.
+    ::SetDllDirectoryA("");
+  }
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictDllSearchToSystem();
   using namespace qv;
   std::exception_ptr failure;
   try {

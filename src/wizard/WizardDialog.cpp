@@ -175,7 +175,8 @@ void TfrmDialog::FormCreate(TObject*) {
   StepFlags.fill(false);
   if (EarlierInstallation == nullptr || !EarlierInstallation->PreviousInstall)
     return;
-  editDir->SetText(DirectoryPart(EarlierInstallation->ServiceImagePath));
+  // A quoted image path names its program inside the quotes.
+  editDir->SetText(DirectoryPart(UnquotedProgramPath(EarlierInstallation->ServiceImagePath)));
   editDir->SetEnabled(false);
   btnBrowse->SetEnabled(false);
 }

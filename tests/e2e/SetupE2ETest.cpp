@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -33,8 +34,26 @@ constexpr char kMessageClass[] = "TMessageForm";
 
 constexpr char kHostKey[] = "SOFTWARE\\Ipswitch\\IMail";
 
+constexpr char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\Quolvex";
+constexpr char kMonitorKey[] = "SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor";
+constexpr char kAppTitle[] = "Installing Quolvex Antivirus";
+
 constexpr char kAbortQuestion[] = "Are you sure you want to abort the installation?";
 constexpr char kHostMissing[] = "Ipswitch Imail Server not installed.";
+constexpr char kOldVersion[] =
+    "Setup has detected quolvex (version 4.3)\r\nYou must uninstall previous version and repeat "
+    "again";
+constexpr char kAlreadyInstalled[] =
+    "Setup has detected that you have already installed quolvex 5.0 services.\r\nPress \"No\" to "
+    "uninstall current version and repeat again.\r\nPress \"Yes\" to overwrite existing files.";
+constexpr char kFilesMissing[] =
+    "Setup has detected previously installed services but no files detected on the disk to "
+    "update.\r\nWould you like to reboot the computer?";
+
+std::string RunningMessage(const std::string& name) {
+  return "Setup has found that the following process is running: " + name +
+         "\r\nYou must stop this process to continue installation";
+}
 
 // The first program start in a fresh prefix is slow under Wine.
 constexpr DWORD kStartTimeout = 30000;
@@ -53,6 +72,18 @@ std::string Env(const char* name) {
 std::string DirectoryOf(const std::string& path) {
   const size_t slash = path.find_last_of("\\/");
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string OwnPath() {
+  char path[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return path;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
 }
 
 RECT WindowRect(HWND window) {
@@ -107,6 +138,30 @@ class SetupScenario : public ::testing::Test {
   // --- Setup's windows ---
 
   void StartSetup() { setup_ = e2e::Launch(setupExe_, DirectoryOf(setupExe_)); }
+
+  // A service as an earlier installation left it: its key and image path.
+  static void SetImagePath(const char* key, const std::string& path) {
+    e2e::WriteRegistryValue(HKEY_LOCAL_MACHINE, key, "ImagePath",
+                            e2e::TextValue(path, REG_EXPAND_SZ));
+  }
+  static void PlaceFile(const std::string& path) {
+    std::filesystem::create_directories(DirectoryOf(path));
+    std::ofstream(path, std::ios::binary) << "MZ";
+  }
+
+  // After a refusal: the program ends by itself with code 0, and the wizard
+  // never comes up meanwhile.
+  void ExpectEndWithoutWizard() {
+    bool wizardSeen = false;
+    e2e::WaitUntil(
+        [&] {
+          wizardSeen = wizardSeen || FindWizard() != nullptr;
+          return !setup_.Running();
+        },
+        kExitTimeout);
+    EXPECT_FALSE(wizardSeen) << "the wizard was shown after a failed check";
+    EXPECT_EQ(ExpectExit(), 0u);
+  }
 
   HWND WaitBackground(DWORD timeoutMs = kStartTimeout) {
     return e2e::WaitWindow(kCaption, kBackgroundClass, timeoutMs, &setup_);
@@ -216,7 +271,9 @@ class SetupScenario : public ::testing::Test {
 
   // Welcome, License (agreed), Readme, Destination: checks each page's
   // controls and takes a picture of it.
-  void WalkToDestinationPage(HWND wizard) {
+  // `destination` is what the Destination page offers.
+  void WalkToDestinationPage(
+      HWND wizard, const std::string& destination = "C:\\Program Files\\QuolvexAntivirus") {
     EXPECT_TRUE(HasVisibleText(wizard, "Static", "Press next to continue installation process"));
     Shot("welcome");
     e2e::Click(Button(wizard, "Next >"));
@@ -247,7 +304,7 @@ class SetupScenario : public ::testing::Test {
     ASSERT_TRUE(e2e::WaitUntil(
         [&] { return HasVisibleText(wizard, "Static", "Destination Directory"); }, 5000))
         << "the Destination page" << e2e::DumpControls(wizard);
-    EXPECT_TRUE(HasVisibleText(wizard, "Edit", "C:\\Program Files\\QuolvexAntivirus"));
+    EXPECT_TRUE(HasVisibleText(wizard, "Edit", destination));
     EXPECT_TRUE(HasVisibleText(wizard, "Button", "Browse..."));
     Shot("destination");
   }
@@ -475,9 +532,7 @@ TEST_F(AbortQuestion, NoKeepsTheWizardAndYesEndsTheProgramWithCodeZero) {
 
 using PreInstallChecks = SetupScenario;
 
-// Waits for the host check of the background window's creation handler,
-// which arrives with the registry layer.
-TEST_F(PreInstallChecks, DISABLED_WithoutHostAnErrorIsShownAndNeverTheWizard) {
+TEST_F(PreInstallChecks, WithoutHostAnErrorIsShownAndNeverTheWizard) {
   RemoveHost();
   StartSetup();
 
@@ -490,17 +545,181 @@ TEST_F(PreInstallChecks, DISABLED_WithoutHostAnErrorIsShownAndNeverTheWizard) {
   EXPECT_EQ(FindBackground(), nullptr) << "the checks run before any installer window is shown";
   Shot("error");
   Answer(error, "OK");
+  ExpectEndWithoutWizard();
+}
 
-  // Until the program has ended, the wizard must not come up.
-  bool wizardSeen = false;
-  e2e::WaitUntil(
-      [&] {
-        wizardSeen = wizardSeen || FindWizard() != nullptr;
-        return !setup_.Running();
-      },
-      kExitTimeout);
-  EXPECT_FALSE(wizardSeen) << "the wizard was shown after a failed check";
+TEST_F(PreInstallChecks, AnEarlierInstallationAnsweredYesPinsTheDestinationInsideTheQuotes) {
+  InstallHost();
+  const std::string program = "C:\\Apps\\Quolvex AV\\qvdaemon.exe";
+  PlaceFile(program);
+  SetImagePath(kServiceKey, "\"" + program + "\"");
+  StartSetup();
+  const HWND question = WaitMessage("Warning", kAlreadyInstalled, kStartTimeout);
+  EXPECT_EQ(ButtonCaptions(question), (std::vector<std::string>{"&Yes", "&No"}));
+  Shot("already-installed");
+  Answer(question, "&Yes");
+
+  const HWND wizard = WaitWizard();
+  WalkToDestinationPage(wizard, "c:\\apps\\quolvex av");
+  const HWND edit = e2e::RequireControl(wizard, "Edit", "c:\\apps\\quolvex av");
+  EXPECT_FALSE(::IsWindowEnabled(edit)) << "the destination is fixed";
+  EXPECT_FALSE(::IsWindowEnabled(Button(wizard, "Browse...")));
+  Shot("pinned-destination");
+  Answer(PressExit(wizard), "&Yes");
   EXPECT_EQ(ExpectExit(), 0u);
+}
+
+TEST_F(PreInstallChecks, AnEarlierInstallationAnsweredNoEnds) {
+  InstallHost();
+  PlaceFile("C:\\Apps\\QV\\qvdaemon.exe");
+  SetImagePath(kServiceKey, "\"C:\\Apps\\QV\\qvdaemon.exe\"");
+  StartSetup();
+  Answer(WaitMessage("Warning", kAlreadyInstalled, kStartTimeout), "&No");
+  ExpectEndWithoutWizard();
+}
+
+TEST_F(PreInstallChecks, MissingServiceProgramsOfferARebootAndDeclinedTheProgramEnds) {
+  InstallHost();
+  SetImagePath(kMonitorKey, "C:\\Gone\\qvmonitor.exe");
+  StartSetup();
+  Answer(WaitMessage("Warning", kAlreadyInstalled, kStartTimeout), "&Yes");
+  const HWND reboot = WaitMessage("Error", kFilesMissing);
+  EXPECT_EQ(ButtonCaptions(reboot), (std::vector<std::string>{"&Yes", "&No"}));
+  Shot("reboot-offer");
+  Answer(reboot, "&No");
+  ExpectEndWithoutWizard();
+}
+
+TEST_F(PreInstallChecks, Version43IsRefusedAndNothingElseWaits) {
+  InstallHost();
+  SetImagePath(kServiceKey, "C:\\OLD\\QVSERVICE.EXE");
+  StartSetup();
+  const HWND refusal = WaitMessage("Error", kOldVersion, kStartTimeout);
+  Shot("version-4.3");
+  Answer(refusal, "OK");
+  // The earlier-installation question and the reboot offer that follow
+  // close by themselves.
+  ExpectEndWithoutWizard();
+}
+
+TEST_F(PreInstallChecks, AnImagePathThatIsNoTextIsReportedAndTheWizardNeverComes) {
+  InstallHost();
+  e2e::WriteRegistryValue(HKEY_LOCAL_MACHINE, kServiceKey, "ImagePath", e2e::NumberValue(16));
+  StartSetup();
+  // The shell's error box, a system message box.
+  const HWND error = e2e::WaitWindow(kAppTitle, "#32770", kStartTimeout, &setup_);
+  EXPECT_EQ(MessageText(error), "Invalid data type for 'ImagePath'") << e2e::DumpControls(error);
+  Shot("registry-error");
+  Answer(error, "OK");
+  // The background stays, without the wizard, until the user closes it.
+  const HWND background = WaitBackground();
+  EXPECT_FALSE(e2e::WaitUntil([&] { return FindWizard() != nullptr; }, 2000))
+      << "the wizard came after the error";
+  e2e::CloseWindow(background);
+  EXPECT_EQ(ExpectExit(), 0u);
+}
+
+TEST_F(PreInstallChecks, RunningAddOnProgramsAreReportedOncePerNameInListOrder) {
+  InstallHost();
+  const std::string payloads = Env("QV_PAYLOAD_DIR");
+  if (payloads.empty()) {
+    GTEST_SKIP() << "QV_PAYLOAD_DIR is not set";
+  }
+  // Started from a scratch folder, the manager before the scanner: the
+  // reports follow the list of names, not the processes.
+  std::filesystem::create_directories("C:\\Scratch");
+  std::filesystem::copy_file(payloads + "\\qvmanager.exe", "C:\\Scratch\\qvmanager.exe");
+  std::filesystem::copy_file(payloads + "\\qvscanner.exe", "C:\\Scratch\\QVScanner.exe");
+  e2e::Process manager = e2e::Launch("C:\\Scratch\\qvmanager.exe", "C:\\Scratch");
+  e2e::Process scanner = e2e::Launch("C:\\Scratch\\QVScanner.exe", "C:\\Scratch");
+  ::WaitForInputIdle(manager.Handle(), 10000);
+  ::WaitForInputIdle(scanner.Handle(), 10000);
+
+  StartSetup();
+  const HWND first = WaitMessage("Error", RunningMessage("qvscanner.exe"), kStartTimeout);
+  Shot("running-program");
+  Answer(first, "OK");
+  // The manager's report closes by itself after the first refusal.
+  ExpectEndWithoutWizard();
+  manager.Terminate();
+  scanner.Terminate();
+}
+
+TEST_F(PreInstallChecks, ASecondRunAfterACompletedInstallationFindsIt) {
+  const HWND wizard = OpenWizardAtDestination();
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string dest = "C:\\Program Files\\QuolvexAntivirus";
+  StartInstallation(wizard, dest);
+  FinishInstallation(wizard, dest);
+  ASSERT_FALSE(HasFailure());
+
+  StartSetup();
+  Answer(WaitMessage("Warning", kAlreadyInstalled, kStartTimeout), "&Yes");
+  const HWND again = WaitWizard();
+  WalkToDestinationPage(again, "c:\\program files\\quolvexantivirus");
+  const HWND edit = e2e::RequireControl(again, "Edit", "c:\\program files\\quolvexantivirus");
+  EXPECT_FALSE(::IsWindowEnabled(edit));
+  Answer(PressExit(again), "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+}
+
+// --- Hardening -----------------------------------------------------------------
+
+using Hardening = SetupScenario;
+
+// A psapi.dll planted beside Setup.exe in a downloads folder, with Wine told
+// to prefer a native psapi.dll: a program that loads it by name picks the
+// planted one up, Setup.exe does not, and no DLL it loads comes from there.
+// run-e2e runs this scenario with the loader's trace (+pid,+loaddll) in its
+// log, QV_E2E_LOG.
+TEST_F(Hardening, NoDllIsLoadedFromTheFolderSetupWasStartedFrom) {
+  const std::string here = DirectoryOf(OwnPath());
+  const std::string downloads = "C:\\Downloads";
+  std::filesystem::create_directories(downloads);
+  std::filesystem::copy_file(setupExe_, downloads + "\\Setup.exe");
+  std::filesystem::copy_file(here + "\\psapi.dll", downloads + "\\psapi.dll");
+  std::filesystem::copy_file(here + "\\load_by_name.exe", downloads + "\\load_by_name.exe");
+  const std::string marker = downloads + "\\planted-dll-loaded.txt";
+  // What WINEDLLOVERRIDES=psapi=n,b does, for the programs started from here.
+  e2e::WriteRegistryValue(HKEY_CURRENT_USER, "Software\\Wine\\DllOverrides", "psapi",
+                          e2e::TextValue("native,builtin"));
+
+  e2e::Process control = e2e::Launch(downloads + "\\load_by_name.exe", downloads, "PSAPI.dll");
+  ASSERT_EQ(e2e::WaitExit(control, kExitTimeout), 0u);
+  ASSERT_TRUE(std::filesystem::exists(marker))
+      << "without a restricted search the planted DLL is loaded";
+  std::filesystem::remove(marker);
+
+  InstallHost();
+  setup_ = e2e::Launch(downloads + "\\Setup.exe", downloads);
+  const HWND wizard = WaitWizard(kStartTimeout);
+  Answer(PressExit(wizard), "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(marker)) << "Setup.exe loaded the planted psapi.dll";
+
+  const std::string log = Env("QV_E2E_LOG");
+  if (log.empty()) {
+    GTEST_SKIP() << "QV_E2E_LOG is not set: the load trace cannot be read";
+  }
+  char pid[16];
+  std::snprintf(pid, sizeof pid, "%04lx:", static_cast<unsigned long>(setup_.Id()));
+  std::ifstream in(log, std::ios::binary);
+  std::vector<std::string> loads;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind(pid, 0) == 0 && line.find(":loaddll:") != std::string::npos &&
+        line.find("Loaded") != std::string::npos) {
+      loads.push_back(Lower(line));
+    }
+  }
+  EXPECT_TRUE(
+      std::any_of(loads.begin(), loads.end(),
+                  [](const std::string& l) { return l.find("psapi.dll") != std::string::npos; }))
+      << "the process scan loads the process-status library; trace in " << log;
+  for (const std::string& line : loads) {
+    if (line.find("c:\\\\downloads\\\\") != std::string::npos) {
+      EXPECT_NE(line.find("c:\\\\downloads\\\\setup.exe"), std::string::npos) << line;
+    }
+  }
 }
 
 // --- Demo ----------------------------------------------------------------------

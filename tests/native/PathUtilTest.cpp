@@ -35,5 +35,31 @@ TEST(DirectoryPart, DoubledAndLeadingBackslashes) {
   EXPECT_EQ(DirectoryPart("C:\\Apps\\"), "C:\\Apps");
 }
 
+TEST(UnquotedProgramPath, TakesTheTextInsideALeadingPairOfQuotes) {
+  EXPECT_EQ(UnquotedProgramPath("\"C:\\Program Files\\QV\\qvdaemon.exe\""),
+            "C:\\Program Files\\QV\\qvdaemon.exe");
+  EXPECT_EQ(UnquotedProgramPath("\"C:\\QV\\qvdaemon.exe\" /service"), "C:\\QV\\qvdaemon.exe")
+      << "arguments after the quotes are not part of the program";
+  EXPECT_EQ(UnquotedProgramPath("\"C:\\QV\\qvdaemon.exe"), "C:\\QV\\qvdaemon.exe")
+      << "an unclosed quote takes the rest";
+  EXPECT_EQ(UnquotedProgramPath("\"\""), "");
+  // The directory part of the unquoted program is a real directory.
+  EXPECT_EQ(DirectoryPart(UnquotedProgramPath("\"C:\\Program Files\\QV\\qvdaemon.exe\"")),
+            "C:\\Program Files\\QV");
+}
+
+TEST(UnquotedProgramPath, TakesAnyOtherTextExactlyAsStored) {
+  EXPECT_EQ(UnquotedProgramPath("C:\\QV\\qvdaemon.exe -service"), "C:\\QV\\qvdaemon.exe -service");
+  EXPECT_EQ(UnquotedProgramPath(" \"C:\\QV\\x.exe\""), " \"C:\\QV\\x.exe\"")
+      << "only a quote in the first place counts";
+  EXPECT_EQ(UnquotedProgramPath(""), "");
+}
+
+TEST(LowerAscii, ChangesOnlyTheLettersAToZ) {
+  EXPECT_EQ(LowerAscii("C:\\OLD\\QVSERVICE.EXE"), "c:\\old\\qvservice.exe");
+  // Bytes above 127 (a code page's letters, or double-byte halves) stay.
+  EXPECT_EQ(LowerAscii("\xC0\xC1Z@[`{"), "\xC0\xC1z@[`{");
+}
+
 }  // namespace
 }  // namespace qv
