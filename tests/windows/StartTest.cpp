@@ -15,6 +15,7 @@ class StartSequence : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
+    PrepareSuitableMachine();
     frmBackground = nullptr;
     frmDialog = nullptr;
     TfrmDialog::EarlierInstallation = &earlier;

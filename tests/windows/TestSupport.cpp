@@ -193,6 +193,15 @@ void ForgetInstallation() {
   }
 }
 
+void PrepareSuitableMachine() {
+  ForgetInstallation();
+  HKEY host = nullptr;
+  if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ipswitch\\IMail", 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &host, nullptr) == ERROR_SUCCESS) {
+    ::RegCloseKey(host);
+  }
+}
+
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   const DWORD start = ::GetTickCount();
   while (!done()) {

@@ -41,6 +41,9 @@ void DrainQueue();
 // Removes what an installation leaves outside its destination: the
 // configuration key, both services, and the program-menu folder.
 void ForgetInstallation();
+// A machine the start-up checks pass on: the host mail server present and
+// no earlier installation.
+void PrepareSuitableMachine();
 
 // One TApplication per test, and a record of every reported exception
 // instead of error boxes (unless a test wants the real box).
