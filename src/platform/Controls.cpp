@@ -562,7 +562,9 @@ RECT TWinControl::ClientRect() {
 }
 
 void TWinControl::AlignControls() {
-  if (aligning_)
+  // While the window is read, the stored positions decide the stacking of
+  // aligned children; placing them before all are read would reorder them.
+  if (aligning_ || HasState(csLoading))
     return;
   aligning_ = true;
   RECT area = ClientRect();
@@ -600,6 +602,11 @@ void TWinControl::AlignControls() {
     c->SetBounds(area.left, area.top, area.right - area.left, area.bottom - area.top);
   }
   aligning_ = false;
+}
+
+void TWinControl::Loaded() {
+  TControl::Loaded();
+  AlignControls();
 }
 
 void TWinControl::ScaleBy(int m, int d) {

@@ -170,6 +170,7 @@ class TWinControl : public TControl {
   // from the bottom up, then left and right, and the client one in the rest.
   void AlignControls();
   void ScaleBy(int m, int d) override;
+  void Loaded() override;
   bool CanFocus() const;
   bool Focused() const;
   virtual void SetFocus();

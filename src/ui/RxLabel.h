@@ -8,6 +8,7 @@ namespace qv {
 
 enum class TShadowPosition { spLeftTop, spLeftBottom, spRightBottom, spRightTop };
 enum class TTextLayout { tlTop, tlCenter, tlBottom };
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 const TEnumInfo& ShadowPositionEnum();
 const TEnumInfo& TextLayoutEnum();
 
@@ -32,6 +33,7 @@ class TRxCustomLabel : public TControl {
   TColor ShadowColor() const noexcept { return shadowColor_; }
   void SetShadowColor(TColor value);
   int ShadowSize() const noexcept { return shadowSize_; }
+  // Kept to a byte, as stored.
   void SetShadowSize(int value);
   TShadowPosition ShadowPos() const noexcept { return shadowPos_; }
   void SetShadowPos(TShadowPosition value);
@@ -39,19 +41,46 @@ class TRxCustomLabel : public TControl {
   void SetTransparent(bool value);
   bool ShowAccelChar() const noexcept { return showAccelChar_; }
   void SetShowAccelChar(bool value);
+  TWinControl* FocusControl() const noexcept { return focusControl_; }
+  void SetFocusControl(TWinControl* value);
+  bool ShowFocus() const noexcept { return showFocus_; }
+  void SetShowFocus(bool value);
+
+  TNotifyEvent OnMouseEnter;
+  TNotifyEvent OnMouseLeave;
 
   void Paint(HDC dc) override;
   void Loaded() override;
-  // Sizes the label to its text, shadow included.
+  // Sizes the label to its text, shadow included; a right-aligned label
+  // keeps its right edge.
   void AdjustBounds();
+
+  // What the window hosting the label reports to it. DialogChar: true when
+  // the character was the label's accelerator and the focus moved to
+  // FocusControl. FocusChanged: the control that now has the focus.
+  bool DialogChar(char character);
+  void FocusChanged(TWinControl* focused);
+  void MouseEnter();
+  void MouseLeave();
+  void MouseDown(TMouseButton button);
+  void MouseUp(TMouseButton button);
+  bool MouseInside() const noexcept { return mouseInside_; }
 
  protected:
   virtual std::string TextToDraw() const { return Caption(); }
+  virtual TColor TextColor() { return Font().Color(); }
   void TextChanged() override;
   void FontChanged() override;
+  void EnabledChanged() override;
+  void VisibleChanged() override;
   void DrawLabelText(HDC dc, RECT& rect, UINT flags);
 
  private:
+  // Sets the mouse-inside flag from where the cursor is now, firing the
+  // matching event when it changes.
+  void UpdateTracking();
+  void SetMouseInside(bool inside);
+
   TAlignment alignment_ = TAlignment::taLeftJustify;
   bool autoSize_ = true;
   TTextLayout layout_ = TTextLayout::tlTop;
@@ -61,6 +90,11 @@ class TRxCustomLabel : public TControl {
   TShadowPosition shadowPos_ = TShadowPosition::spLeftTop;
   bool transparent_ = false;
   bool showAccelChar_ = true;
+  TWinControl* focusControl_ = nullptr;
+  bool showFocus_ = false;
+  bool focused_ = false;
+  bool mouseInside_ = false;
+  bool dragging_ = false;
 };
 
 class TRxLabel : public TRxCustomLabel {
