@@ -42,6 +42,7 @@ class WindowResources : public ShellTest {
  protected:
   void SetUp() override {
     ShellTest::SetUp();
+    PrepareSuitableMachine();
     frmDialog = nullptr;
     frmBackground = nullptr;
     TfrmDialog::EarlierInstallation = nullptr;
