@@ -33,29 +33,10 @@ constexpr const char* kMonitorKey = "SYSTEM\\CurrentControlSet\\Services\\Quolve
 constexpr const char* kShellFolders =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-struct Value {
-  bool exists = false;
-  DWORD type = 0;
-  std::string data;
-  bool operator==(const Value&) const = default;
-};
+using Value = StoredValue;
 
 Value Read(const std::string& key, const std::string& name) {
-  Value value;
-  HKEY handle = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return value;
-  DWORD size = 0;
-  if (::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    value.exists = true;
-    value.data.resize(size);
-    ::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type,
-                       reinterpret_cast<BYTE*>(value.data.data()), &size);
-    value.data.resize(size);
-  }
-  ::RegCloseKey(handle);
-  return value;
+  return ReadMachineValue(key, name);
 }
 
 DWORD Number(const Value& value) {
@@ -66,11 +47,11 @@ DWORD Number(const Value& value) {
 }
 
 Value Text(const std::string& text) {
-  return {true, REG_SZ, text + std::string(1, '\0')};
+  return StoredText(text);
 }
 
 Value Dword(DWORD number) {
-  return {true, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
+  return StoredNumber(number);
 }
 
 void Write(const std::string& key, const std::string& name, const Value& value) {
@@ -91,14 +72,6 @@ void DeleteValue(const std::string& key, const std::string& name) {
     ::RegDeleteValueA(handle, name.c_str());
     ::RegCloseKey(handle);
   }
-}
-
-bool KeyExists(const std::string& key) {
-  HKEY handle = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return false;
-  ::RegCloseKey(handle);
-  return true;
 }
 
 std::string ReadFile(const fs::path& path) {
@@ -320,7 +293,7 @@ TEST_F(FinalPhase, WithOnlyTheMonitorRegisteredOnlyTheDaemonInstallerRuns) {
   w->RegisterServices();
   EXPECT_EQ(ProbeRuns(), std::vector<std::string>{ProbeLine("qvdaemon.exe")});
   EXPECT_EQ(Read(kMonitorKey, "Start"), Dword(3));
-  EXPECT_FALSE(KeyExists(kDaemonKey)) << "the probe registers nothing";
+  EXPECT_FALSE(MachineKeyExists(kDaemonKey)) << "the probe registers nothing";
 }
 
 TEST_F(FinalPhase, AServiceKeyWithoutStartGetsNone) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "platform/Registry.h"
 
 namespace qv::test {
@@ -14,38 +15,6 @@ namespace {
 
 constexpr const char* kScratch = "SOFTWARE\\QuolvexRegistryTest";
 const std::string kScratchPath = std::string("\\") + kScratch;
-
-struct StoredValue {
-  bool exists = false;
-  DWORD type = 0;
-  std::vector<unsigned char> data;
-};
-
-// A value as the system reads it, past the layer under test.
-StoredValue Stored(const std::string& key, const std::string& name) {
-  StoredValue value;
-  HKEY handle = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return value;
-  DWORD size = 0;
-  if (::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type, nullptr, &size) ==
-      ERROR_SUCCESS) {
-    value.exists = true;
-    value.data.resize(size);
-    ::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type, value.data.data(), &size);
-    value.data.resize(size);
-  }
-  ::RegCloseKey(handle);
-  return value;
-}
-
-bool KeyExists(const std::string& key) {
-  HKEY handle = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
-    return false;
-  ::RegCloseKey(handle);
-  return true;
-}
 
 void Put(const std::string& name, DWORD type, const void* data, DWORD size) {
   HKEY handle = nullptr;
@@ -91,7 +60,7 @@ TEST(RegistryObject, StartsWithTheCurrentUserRootFullAccessAndNothingOpen) {
 TEST_F(Registry, OpeningWithCreationMakesTheKeyAndEveryMissingParent) {
   const std::string deep = kScratchPath + "\\a\\b";
   ASSERT_TRUE(registry.OpenPath(deep, true));
-  EXPECT_TRUE(KeyExists(std::string(kScratch) + "\\a\\b"));
+  EXPECT_TRUE(MachineKeyExists(std::string(kScratch) + "\\a\\b"));
   EXPECT_NE(registry.CurrentHandle(), nullptr);
   EXPECT_EQ(registry.CurrentPathName(), std::string(kScratch) + "\\a\\b")
       << "stored without the leading backslash";
@@ -106,25 +75,25 @@ TEST_F(Registry, AFailedOpenKeepsTheCurrentKeyAndCreatesNothing) {
   ASSERT_TRUE(registry.OpenPath(kScratchPath, true));
   const HKEY before = registry.CurrentHandle();
   EXPECT_FALSE(registry.OpenPath(kScratchPath + "\\missing", false));
-  EXPECT_FALSE(KeyExists(std::string(kScratch) + "\\missing"));
+  EXPECT_FALSE(MachineKeyExists(std::string(kScratch) + "\\missing"));
   EXPECT_EQ(registry.CurrentHandle(), before);
   EXPECT_EQ(registry.CurrentPathName(), kScratch);
   registry.WriteText("still", "open");
-  EXPECT_TRUE(Stored(kScratch, "still").exists) << "the kept key is still usable";
+  EXPECT_TRUE(ReadMachineValue(kScratch, "still").exists) << "the kept key is still usable";
 }
 
 TEST_F(Registry, RelativePathsAreBelowTheCurrentKeyOrElseTheRoot) {
   ASSERT_TRUE(registry.OpenPath(kScratchPath, true));
   ASSERT_TRUE(registry.OpenPath("child", true));
   EXPECT_EQ(registry.CurrentPathName(), std::string(kScratch) + "\\child");
-  EXPECT_TRUE(KeyExists(std::string(kScratch) + "\\child"));
+  EXPECT_TRUE(MachineKeyExists(std::string(kScratch) + "\\child"));
 
   registry.ClosePath();
   EXPECT_EQ(registry.CurrentHandle(), nullptr);
   EXPECT_EQ(registry.CurrentPathName(), "");
   ASSERT_TRUE(registry.OpenPath(std::string(kScratch) + "\\other", true))
       << "with nothing open a relative path starts at the root";
-  EXPECT_TRUE(KeyExists(std::string(kScratch) + "\\other"));
+  EXPECT_TRUE(MachineKeyExists(std::string(kScratch) + "\\other"));
   EXPECT_EQ(registry.CurrentPathName(), std::string(kScratch) + "\\other");
 }
 
@@ -140,7 +109,7 @@ TEST_F(Registry, PathExistsLeavesTheOpenKeyAndAccessMaskAlone) {
   const HKEY open = registry.CurrentHandle();
   EXPECT_TRUE(registry.PathExists(kScratchPath + "\\present"));
   EXPECT_FALSE(registry.PathExists(kScratchPath + "\\absent"));
-  EXPECT_FALSE(KeyExists(std::string(kScratch) + "\\absent"));
+  EXPECT_FALSE(MachineKeyExists(std::string(kScratch) + "\\absent"));
   EXPECT_EQ(registry.CurrentHandle(), open);
   EXPECT_EQ(registry.CurrentPathName(), std::string(kScratch) + "\\present");
   EXPECT_EQ(registry.AccessMask(), static_cast<REGSAM>(KEY_ALL_ACCESS));
@@ -159,15 +128,15 @@ TEST_F(Registry, SettingAnotherRootClosesTheKeyButTheSameRootDoesNot) {
 TEST_F(Registry, TextIsStoredWithItsZeroAndAnEmptyTextIsOneZeroByte) {
   ASSERT_TRUE(registry.OpenPath(kScratchPath, true));
   registry.WriteText("Empty", "");
-  const StoredValue empty = Stored(kScratch, "Empty");
+  const StoredValue empty = ReadMachineValue(kScratch, "Empty");
   ASSERT_TRUE(empty.exists);
   EXPECT_EQ(empty.type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(empty.data, std::vector<unsigned char>{0});
+  EXPECT_EQ(empty.data, std::string(1, '\0'));
   EXPECT_TRUE(registry.HasValue("Empty"));
   EXPECT_EQ(registry.ReadText("Empty"), "");
 
   registry.WriteText("Host", "127.0.0.1");
-  const StoredValue host = Stored(kScratch, "Host");
+  const StoredValue host = ReadMachineValue(kScratch, "Host");
   EXPECT_EQ(host.type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(host.data.size(), 10u);
   EXPECT_EQ(host.data.back(), 0);
@@ -177,18 +146,17 @@ TEST_F(Registry, TextIsStoredWithItsZeroAndAnEmptyTextIsOneZeroByte) {
 TEST_F(Registry, NumbersAreLittleEndianDwordsAndWritesReplaceAnyType) {
   ASSERT_TRUE(registry.OpenPath(kScratchPath, true));
   registry.WriteNumber("Max", 2048);
-  const StoredValue max = Stored(kScratch, "Max");
+  const StoredValue max = ReadMachineValue(kScratch, "Max");
   EXPECT_EQ(max.type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(max.data, (std::vector<unsigned char>{0x00, 0x08, 0x00, 0x00}));
+  EXPECT_EQ(max.data, std::string("\x00\x08\x00\x00", 4));
 
   registry.WriteNumber("Negative", -2);
-  EXPECT_EQ(Stored(kScratch, "Negative").data,
-            (std::vector<unsigned char>{0xFE, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(ReadMachineValue(kScratch, "Negative").data, std::string("\xFE\xFF\xFF\xFF", 4));
 
   registry.WriteText("Max", "now text");
-  EXPECT_EQ(Stored(kScratch, "Max").type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(ReadMachineValue(kScratch, "Max").type, static_cast<DWORD>(REG_SZ));
   registry.WriteNumber("Max", 1);
-  EXPECT_EQ(Stored(kScratch, "Max").type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(ReadMachineValue(kScratch, "Max").type, static_cast<DWORD>(REG_DWORD));
 }
 
 TEST_F(Registry, ReadTextReturnsTextsUnexpandedAndRefusesOtherTypes) {

@@ -179,6 +179,42 @@ void RemoveService(const char* name, const char* key) {
 }
 }  // namespace
 
+StoredValue StoredText(const std::string& text) {
+  StoredValue value{true, REG_SZ, text};
+  value.data.push_back('\0');
+  return value;
+}
+
+StoredValue StoredNumber(DWORD number) {
+  return {true, REG_DWORD, std::string(reinterpret_cast<const char*>(&number), sizeof number)};
+}
+
+StoredValue ReadMachineValue(const std::string& key, const std::string& name) {
+  StoredValue value;
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return value;
+  DWORD size = 0;
+  if (::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type, nullptr, &size) ==
+      ERROR_SUCCESS) {
+    value.exists = true;
+    value.data.resize(size);
+    ::RegQueryValueExA(handle, name.c_str(), nullptr, &value.type,
+                       reinterpret_cast<BYTE*>(value.data.data()), &size);
+    value.data.resize(size);
+  }
+  ::RegCloseKey(handle);
+  return value;
+}
+
+bool MachineKeyExists(const std::string& key) {
+  HKEY handle = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS)
+    return false;
+  ::RegCloseKey(handle);
+  return true;
+}
+
 void ForgetInstallation() {
   ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quolvex");
   RemoveService("Quolvex", "SYSTEM\\CurrentControlSet\\Services\\Quolvex");

@@ -38,6 +38,19 @@ void PressKeys(std::initializer_list<WORD> keys);
 // Removes every waiting message, the quit request included.
 void DrainQueue();
 
+// A value of HKEY_LOCAL_MACHINE as the system reads it, past the layer
+// under test: its type and raw bytes.
+struct StoredValue {
+  bool exists = false;
+  DWORD type = 0;
+  std::string data;
+  bool operator==(const StoredValue&) const = default;
+};
+StoredValue StoredText(const std::string& text);  // REG_SZ with its zero
+StoredValue StoredNumber(DWORD number);
+StoredValue ReadMachineValue(const std::string& key, const std::string& name);
+bool MachineKeyExists(const std::string& key);
+
 // Removes what an installation leaves outside its destination: the
 // configuration key, both services, and the program-menu folder.
 void ForgetInstallation();
