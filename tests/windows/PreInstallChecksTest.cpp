@@ -97,25 +97,36 @@ class DialogRecorder {
       if (std::string(cls) == "TMessageForm" && current_->Seen(window) == nullptr) {
         current_->shown_.push_back({WindowText(window), MessageTextOf(window), {}});
         current_->windows_.push_back(window);
+        current_->since_.push_back(::GetTickCount());
       }
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
   }
+  // Answers the first waiting dialog whose button the next answer names. A
+  // dialog that waits with no answer for it is closed after a while and
+  // recorded as such, so that an unexpected wait fails the test at once
+  // instead of running into its time-out.
   static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     DialogRecorder* self = current_;
-    if (self == nullptr || self->answers_.empty())
+    if (self == nullptr)
       return;
     for (size_t i = 0; i < self->windows_.size(); ++i) {
       const HWND window = self->windows_[i];
       if (!self->shown_[i].answer.empty() || !::IsWindowVisible(window))
         continue;
-      const HWND button = FindChild(window, "Button", self->answers_.front());
-      if (button == nullptr)
-        continue;
-      self->shown_[i].answer = self->answers_.front();
-      self->answers_.pop_front();
-      ::PostMessageA(button, BM_CLICK, 0, 0);
-      return;
+      const HWND button =
+          self->answers_.empty() ? nullptr : FindChild(window, "Button", self->answers_.front());
+      if (button != nullptr) {
+        self->shown_[i].answer = self->answers_.front();
+        self->answers_.pop_front();
+        ::PostMessageA(button, BM_CLICK, 0, 0);
+        return;
+      }
+      if (::GetTickCount() - self->since_[i] > kUnansweredMs) {
+        self->shown_[i].answer = "(closed by the test: nothing to answer)";
+        ::PostMessageA(window, WM_CLOSE, 0, 0);
+        return;
+      }
     }
   }
   const Shown* Seen(HWND window) const {
@@ -131,6 +142,8 @@ class DialogRecorder {
   std::deque<std::string> answers_;
   std::vector<Shown> shown_;
   std::vector<HWND> windows_;
+  std::vector<DWORD> since_;
+  static constexpr DWORD kUnansweredMs = 3000;
   static inline DialogRecorder* current_ = nullptr;
 };
 
