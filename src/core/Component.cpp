@@ -107,6 +107,7 @@ TComponent::~TComponent() {
   if (ReadingDestroyHook != nullptr)
     ReadingDestroyHook(*this);
   state_ |= csDestroying;
+  NotifyFreeing();
   DestroyComponents();
   if (owner_ != nullptr)
     owner_->Remove(this);
@@ -161,6 +162,37 @@ void TComponent::ChangeOwner(TComponent* owner) {
 }
 
 void TComponent::Notification(TComponent*, Operation) {}
+
+void TComponent::FreeNotification(TComponent* component) {
+  if (component == nullptr || component == this)
+    return;
+  const auto link = [](std::vector<TComponent*>& list, TComponent* other) {
+    if (std::find(list.begin(), list.end(), other) == list.end())
+      list.push_back(other);
+  };
+  link(freeNotifies_, component);
+  link(component->freeNotifies_, this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* component) {
+  if (component == nullptr)
+    return;
+  const auto unlink = [](std::vector<TComponent*>& list, TComponent* other) {
+    list.erase(std::remove(list.begin(), list.end(), other), list.end());
+  };
+  unlink(freeNotifies_, component);
+  unlink(component->freeNotifies_, this);
+}
+
+void TComponent::NotifyFreeing() {
+  // Each partner is unlinked before it is told, so a notification handler
+  // that destroys or relinks components never meets a stale entry.
+  while (!freeNotifies_.empty()) {
+    TComponent* other = freeNotifies_.back();
+    RemoveFreeNotification(other);
+    other->Notification(this, Operation::Remove);
+  }
+}
 
 void TComponent::Insert(TComponent* component) {
   components_.push_back(component);

@@ -112,11 +112,23 @@ class TComponent : public TPersistent {
   // Moves this component to another owner (nullptr: unowned).
   void ChangeOwner(TComponent* owner);
 
+  // For a reference to a component this one does not own: when component is
+  // destroyed, this one is given Notification(component, Remove). The link
+  // runs both ways, so whichever of the two goes first undoes it and neither
+  // keeps a pointer to the other.
+  void FreeNotification(TComponent* component);
+  void RemoveFreeNotification(TComponent* component);
+
  protected:
   // Called on the owner when a component it owns is inserted or removed, so
-  // that the owner can drop references it keeps to it.
+  // that the owner can drop references it keeps to it; and on every
+  // component that asked for a free notification of one being destroyed.
   enum class Operation { Insert, Remove };
   virtual void Notification(TComponent* component, Operation operation);
+  // Gives the free notifications now. A subclass whose destructor still runs
+  // handler code (destroying its window does) calls it first, so that no one
+  // reaches it half destroyed; later calls find nothing left to do.
+  void NotifyFreeing();
 
  private:
   void Insert(TComponent* component);
@@ -125,6 +137,8 @@ class TComponent : public TPersistent {
   TComponent* owner_ = nullptr;
   std::string name_;
   std::vector<TComponent*> components_;
+  // Both directions of every free-notification link this component is in.
+  std::vector<TComponent*> freeNotifies_;
   uint32_t state_ = 0;
   int tag_ = 0;
   int32_t designLeft_ = 0;

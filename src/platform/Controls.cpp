@@ -1,5 +1,7 @@
 #include "platform/Controls.h"
 
+#include <windowsx.h>
+
 #include <algorithm>
 #include <set>
 
@@ -217,6 +219,15 @@ bool TControl::Showing() const {
 
 void TControl::Paint(HDC) {}
 
+bool TControl::DialogChar(char) {
+  return false;
+}
+void TControl::FocusChanged(TWinControl*) {}
+void TControl::MouseEnter() {}
+void TControl::MouseLeave() {}
+void TControl::MouseDown(TMouseButton) {}
+void TControl::MouseUp(TMouseButton) {}
+
 void TControl::Invalidate() {
   if (parent_ == nullptr || !parent_->HandleAllocated())
     return;
@@ -261,6 +272,7 @@ const TClassInfo& TWinControl::StaticClassInfo() {
 TWinControl::TWinControl(TComponent* owner) : TControl(owner) {}
 
 TWinControl::~TWinControl() {
+  NotifyFreeing();
   // Children first, each taking its own window with it; then our window.
   while (!controls_.empty()) {
     TControl* child = controls_.back();
@@ -297,6 +309,18 @@ void TWinControl::RemoveControl(TControl* control) {
     return;
   control->Invalidate();
   controls_.erase(it);
+  if (control == mouseControl_)
+    mouseControl_ = nullptr;
+  if (control == captureControl_) {
+    captureControl_ = nullptr;
+    if (handle_ != nullptr && ::GetCapture() == handle_)
+      ::ReleaseCapture();
+  }
+  // The window must not keep a control that has left it as the one to give
+  // the focus back to. A control being destroyed is no longer recognisable
+  // as a windowed one here, so every control is reported.
+  if (TCustomForm* form = ParentForm())
+    form->ControlHidden(control);
   if (auto* win = dynamic_cast<TWinControl*>(control))
     win->DestroyHandle();
   control->parent_ = nullptr;
@@ -455,7 +479,30 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
     case WM_SETFOCUS:
       if (TCustomForm* form = ParentForm())
-        form->FocusChanged(this);
+        form->SetFocusedControl(this);
+      break;
+    case WM_MOUSEMOVE:
+      MouseMovedTo(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      break;
+    case WM_MOUSELEAVE:
+      MouseLeftWindow();
+      break;
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+    case WM_MBUTTONUP:
+      MouseButton(message, POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+      break;
+    case WM_CAPTURECHANGED:
+      // Losing the capture (a modal run cancels it) ends the press as a
+      // release would; our own release has already cleared the record.
+      if (captureControl_ != nullptr && reinterpret_cast<HWND>(lParam) != handle_)
+        EndMouseCapture();
       break;
     case WM_SIZE:
       if (ownClass_)
@@ -465,6 +512,120 @@ LRESULT TWinControl::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return DefaultHandler(message, wParam, lParam);
+}
+
+void TWinControl::MouseMovedTo(POINT at) {
+  TControl* hit = ControlAtPos(at);
+  if (hit != mouseControl_) {
+    TControl* left = mouseControl_;
+    mouseControl_ = hit;
+    if (left != nullptr)
+      left->MouseLeave();
+    // A leave handler may have removed the control now under the cursor.
+    if (hit != nullptr && hit == mouseControl_)
+      hit->MouseEnter();
+  }
+  // Without a request the window hears nothing when the cursor leaves it,
+  // and the control under the cursor would never learn that it was left.
+  if (mouseControl_ != nullptr && !trackingLeave_ && handle_ != nullptr) {
+    TRACKMOUSEEVENT track{};
+    track.cbSize = sizeof track;
+    track.dwFlags = TME_LEAVE;
+    track.hwndTrack = handle_;
+    trackingLeave_ = ::TrackMouseEvent(&track) != FALSE;
+  }
+}
+
+void TWinControl::MouseLeftWindow() {
+  trackingLeave_ = false;
+  TControl* left = mouseControl_;
+  mouseControl_ = nullptr;
+  if (left != nullptr)
+    left->MouseLeave();
+}
+
+void TWinControl::MouseButton(UINT message, POINT at) {
+  TMouseButton button = TMouseButton::mbLeft;
+  bool down = true;
+  switch (message) {
+    case WM_LBUTTONUP:
+      down = false;
+      break;
+    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDBLCLK:
+      button = TMouseButton::mbRight;
+      break;
+    case WM_RBUTTONUP:
+      button = TMouseButton::mbRight;
+      down = false;
+      break;
+    case WM_MBUTTONDOWN:
+    case WM_MBUTTONDBLCLK:
+      button = TMouseButton::mbMiddle;
+      break;
+    case WM_MBUTTONUP:
+      button = TMouseButton::mbMiddle;
+      down = false;
+      break;
+    default:
+      break;
+  }
+  if (button == TMouseButton::mbLeft && !down && captureControl_ != nullptr) {
+    EndMouseCapture();
+    MouseMovedTo(at);
+    return;
+  }
+  TControl* hit = ControlAtPos(at);
+  if (hit == nullptr)
+    return;
+  if (!down) {
+    hit->MouseUp(button);
+    return;
+  }
+  if (button == TMouseButton::mbLeft && handle_ != nullptr) {
+    // The release must reach the control even when it happens outside this
+    // window.
+    captureControl_ = hit;
+    ::SetCapture(handle_);
+  }
+  hit->MouseDown(button);
+}
+
+void TWinControl::EndMouseCapture() {
+  TControl* pressed = captureControl_;
+  captureControl_ = nullptr;
+  if (handle_ != nullptr && ::GetCapture() == handle_)
+    ::ReleaseCapture();
+  if (pressed != nullptr)
+    pressed->MouseUp(TMouseButton::mbLeft);
+}
+
+TControl* TWinControl::ControlAtPos(POINT at) const {
+  // Later children are painted over earlier ones.
+  for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+    TControl* child = *it;
+    if (child->IsWindowed() || !child->Visible())
+      continue;
+    const RECT bounds = child->BoundsRect();
+    if (::PtInRect(&bounds, at))
+      return child;
+  }
+  return nullptr;
+}
+
+// By index into the live list: a child's handler may add or destroy
+// controls, and a destroyed one must not be reached.
+bool TWinControl::DialogChar(char character) {
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    if (controls_[i]->DialogChar(character))
+      return true;
+  }
+  return false;
+}
+
+void TWinControl::FocusChanged(TWinControl* focused) {
+  for (size_t i = 0; i < controls_.size(); ++i)
+    controls_[i]->FocusChanged(focused);
 }
 
 void TWinControl::CommandNotify(WORD) {}
@@ -657,7 +818,7 @@ bool TWinControl::PreProcessKey(const MSG& message) {
     case WM_SYSCHAR:
       if (message.message == WM_CHAR && (dialogCode() & DLGC_WANTCHARS) != 0)
         return false;
-      return form->DialogChar(static_cast<char>(key), message.message == WM_SYSCHAR);
+      return form->DialogChar(static_cast<char>(key));
     default:
       return false;
   }

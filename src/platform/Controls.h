@@ -24,6 +24,8 @@ using TNotifyEvent = std::function<void(TObject* sender)>;
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 const TEnumInfo& AlignEnum();
 
+enum class TMouseButton { mbLeft, mbRight, mbMiddle };
+
 enum TShiftFlag : uint8_t { ssShift = 1, ssAlt = 2, ssCtrl = 4 };
 using TShiftState = uint8_t;
 // The modifier state that belongs to the message being handled.
@@ -97,6 +99,24 @@ class TControl : public TComponent {
   virtual void Paint(HDC dc);
   virtual bool IsWindowed() const noexcept { return false; }
   void Invalidate();
+
+  // What the window a control lives in passes on to it. A control without a
+  // window of its own sees no keyboard or mouse message itself, so these are
+  // its only way to react to the user.
+  // A character typed in the window that its focused control did not take
+  // (or any with Alt held): true when it was this control's accelerator and
+  // has been acted on; it then goes no further.
+  virtual bool DialogChar(char character);
+  // The keyboard focus moved to focused, a control of the same window.
+  virtual void FocusChanged(TWinControl* focused);
+  // The cursor came over the control, or left it (also by leaving the
+  // parent's window).
+  virtual void MouseEnter();
+  virtual void MouseLeave();
+  // A button went down or up over the control. After a left press, the
+  // release comes here wherever it happens, or when the press is cancelled.
+  virtual void MouseDown(TMouseButton button);
+  virtual void MouseUp(TMouseButton button);
 
  protected:
   virtual void BoundsChanged();
@@ -197,6 +217,13 @@ class TWinControl : public TControl {
   // Appends the focusable order of this control's descendants.
   void GetTabOrderList(std::vector<TWinControl*>& list);
 
+  // Offered to the children, depth first, until one takes it.
+  bool DialogChar(char character) override;
+  // Told to every child, so that windowless ones at any depth learn it.
+  void FocusChanged(TWinControl* focused) override;
+  // The topmost visible windowless child at a point of the client area.
+  TControl* ControlAtPos(POINT at) const;
+
  protected:
   virtual void CreateParams(TCreateParams& params);
   virtual void CreateHandle();
@@ -225,6 +252,11 @@ class TWinControl : public TControl {
   void RemoveControl(TControl* control);
   void Attach(HWND window);
   void Detach();
+  // Mouse messages on behalf of the windowless children.
+  void MouseMovedTo(POINT at);
+  void MouseLeftWindow();
+  void MouseButton(UINT message, POINT at);
+  void EndMouseCapture();
 
   WNDPROC defaultProc_ = nullptr;
   bool ownClass_ = false;
@@ -234,6 +266,11 @@ class TWinControl : public TControl {
   bool aligning_ = false;
   UniqueBrush brush_;
   COLORREF brushColor_ = 0;
+  // The windowless child under the cursor, and the one a left press went
+  // down on while this window holds the capture for it.
+  TControl* mouseControl_ = nullptr;
+  TControl* captureControl_ = nullptr;
+  bool trackingLeave_ = false;
 };
 
 }  // namespace qv

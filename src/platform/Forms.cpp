@@ -1,7 +1,6 @@
 #include "platform/Forms.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "platform/Application.h"
 #include "platform/FormResources.h"
@@ -10,7 +9,6 @@
 #include "core/Stream.h"
 #include "core/TypeInfoBuilder.h"
 #include "platform/StdCtrls.h"
-#include "core/ShellText.h"
 
 namespace qv {
 
@@ -449,15 +447,16 @@ void TCustomForm::ActivateFocus() {
   ::SetFocus(handle_);
 }
 
-void TCustomForm::FocusChanged(TWinControl* control) {
-  if (control == this)
-    return;
-  activeControl_ = control;
-  UpdateButtonLooks(control);
+void TCustomForm::SetFocusedControl(TWinControl* control) {
+  if (control != this) {
+    activeControl_ = control;
+    UpdateButtonLooks(control);
+  }
+  FocusChanged(control);
 }
 
-void TCustomForm::ControlHidden(TWinControl* control) {
-  for (TWinControl* c = activeControl_; c != nullptr; c = c->Parent()) {
+void TCustomForm::ControlHidden(const TControl* control) {
+  for (const TControl* c = activeControl_; c != nullptr; c = c->Parent()) {
     if (c == control) {
       activeControl_ = nullptr;
       return;
@@ -551,20 +550,6 @@ bool TCustomForm::DialogKey(WORD key, TShiftState shift, TWinControl* focused) {
     default:
       return false;
   }
-}
-
-bool TCustomForm::DialogChar(char character, bool) {
-  const auto upper = [](char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  };
-  TButton* button = FindButton([&](TButton& b) {
-    const char accelerator = AcceleratorOf(b.Caption());
-    return accelerator != 0 && upper(accelerator) == upper(character) && b.CanFocus();
-  });
-  if (button == nullptr)
-    return false;
-  button->Click();
-  return true;
 }
 
 LRESULT TCustomForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -112,16 +112,20 @@ class TCustomForm : public TWinControl {
   TCloseEvent OnClose;
   TCloseQueryEvent OnCloseQuery;
 
-  // Keyboard handling reached from the controls' pre-processing.
+  // Keyboard handling reached from the controls' pre-processing; dialog
+  // characters go to the controls through DialogChar.
   // KeyPreview: a key goes to the form before the focused control.
   virtual bool PreviewKeyDown(WORD key, TShiftState shift);
   bool DialogKey(WORD key, TShiftState shift, TWinControl* focused);
-  bool DialogChar(char character, bool altHeld);
   // Moves the focus to the next (or previous) focusable control, wrapping.
   void SelectNext(TWinControl* current, bool forward);
 
-  void FocusChanged(TWinControl* control);
-  void ControlHidden(TWinControl* control);
+  // A control of this window (or the window itself) received the focus:
+  // remembered as the active control, and told to every control.
+  void SetFocusedControl(TWinControl* control);
+  // The control was hidden or left the window: it is no longer the one to
+  // give the focus back to.
+  void ControlHidden(const TControl* control);
 
   LRESULT WndProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 

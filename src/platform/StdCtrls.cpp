@@ -1,6 +1,9 @@
 #include "platform/StdCtrls.h"
 
+#include <cctype>
+
 #include "core/Filer.h"
+#include "core/ShellText.h"
 #include "core/TypeInfoBuilder.h"
 
 namespace qv {
@@ -124,6 +127,17 @@ void TButton::Click() {
       form->SetModalResult(modalResult_);
   }
   TWinControl::Click();
+}
+
+bool TButton::DialogChar(char character) {
+  const auto upper = [](char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  };
+  const char accelerator = AcceleratorOf(Caption());
+  if (accelerator == 0 || upper(accelerator) != upper(character) || !CanFocus())
+    return TWinControl::DialogChar(character);
+  Click();
+  return true;
 }
 
 void TButton::CommandNotify(WORD code) {

@@ -24,6 +24,9 @@ class TButton : public TWinControl {
 
   // A button with a modal result ends its window's modal run with it.
   void Click() override;
+  // Its caption's accelerator, in either case, clicks it while it can take
+  // the focus.
+  bool DialogChar(char character) override;
   // The "default push button" frame: on the focused button, or on the
   // default button while the focus is on something else.
   void SetActiveLook(bool active);

@@ -176,10 +176,26 @@ void TRxCustomLabel::SetShowAccelChar(bool value) {
 }
 
 void TRxCustomLabel::SetFocusControl(TWinControl* value) {
+  if (value != focusControl_) {
+    RemoveFreeNotification(focusControl_);
+    FreeNotification(value);
+  }
   focusControl_ = value;
   if (showFocus_)
     Invalidate();
 }
+
+void TRxCustomLabel::Notification(TComponent* component, Operation operation) {
+  TControl::Notification(component, operation);
+  // The link is already undone on both sides; only the property is left.
+  if (operation == Operation::Remove && component != nullptr && component == focusControl_) {
+    focusControl_ = nullptr;
+    focused_ = false;
+    if (showFocus_)
+      Invalidate();
+  }
+}
+
 void TRxCustomLabel::SetShowFocus(bool value) {
   if (value == showFocus_)
     return;

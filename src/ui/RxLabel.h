@@ -8,7 +8,6 @@ namespace qv {
 
 enum class TShadowPosition { spLeftTop, spLeftBottom, spRightBottom, spRightTop };
 enum class TTextLayout { tlTop, tlCenter, tlBottom };
-enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 const TEnumInfo& ShadowPositionEnum();
 const TEnumInfo& TextLayoutEnum();
 
@@ -55,18 +54,19 @@ class TRxCustomLabel : public TControl {
   // keeps its right edge.
   void AdjustBounds();
 
-  // What the window hosting the label reports to it. DialogChar: true when
-  // the character was the label's accelerator and the focus moved to
-  // FocusControl. FocusChanged: the control that now has the focus.
-  bool DialogChar(char character);
-  void FocusChanged(TWinControl* focused);
-  void MouseEnter();
-  void MouseLeave();
-  void MouseDown(TMouseButton button);
-  void MouseUp(TMouseButton button);
+  // DialogChar: true when the character was the label's accelerator and the
+  // focus moved to FocusControl.
+  bool DialogChar(char character) override;
+  void FocusChanged(TWinControl* focused) override;
+  void MouseEnter() override;
+  void MouseLeave() override;
+  void MouseDown(TMouseButton button) override;
+  void MouseUp(TMouseButton button) override;
   bool MouseInside() const noexcept { return mouseInside_; }
 
  protected:
+  // FocusControl is not owned: its destruction empties the property.
+  void Notification(TComponent* component, Operation operation) override;
   virtual std::string TextToDraw() const { return Caption(); }
   virtual TColor TextColor() { return Font().Color(); }
   void TextChanged() override;
