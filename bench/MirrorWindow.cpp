@@ -118,15 +118,7 @@ const TClassInfo& TStrings::StaticClassInfo() {
 
 void TStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
-      "Strings",
-      [this](TReader& reader) {
-        lines.clear();
-        reader.ReadListBegin();
-        while (!reader.EndOfList())
-          lines.push_back(reader.ReadString());
-        reader.ReadListEnd();
-      },
-      nullptr, true);
+      "Strings", [this](TReader& reader) { lines = ReadStringList(reader); }, nullptr, true);
 }
 
 const TClassInfo& TGraphicData::StaticClassInfo() {

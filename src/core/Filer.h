@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qv {
 
@@ -27,6 +28,9 @@ class TReader {
   virtual bool EndOfList() = 0;
   virtual void SkipValue() = 0;
 };
+
+// A list of strings, as line lists store their lines.
+std::vector<std::string> ReadStringList(TReader& reader);
 
 class TWriter {
  public:

@@ -1,7 +1,6 @@
 #include "platform/Registry.h"
 
 #include <algorithm>
-#include <vector>
 
 #include "core/Format.h"
 
@@ -9,10 +8,6 @@ namespace qv {
 
 namespace {
 constexpr REGSAM kReadOnlyAccess = STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
-
-[[noreturn]] void RaiseSetFailed(const std::string& name) {
-  throw ERegistryException(Format("Failed to set data for '%s'", name));
-}
 }  // namespace
 
 TRegDataType DataTypeOf(DWORD storedType) noexcept {
@@ -122,41 +117,34 @@ std::string TRegistry::ReadText(const std::string& name) const {
       size == 0) {
     return {};
   }
-  std::vector<char> buffer(size);
+  std::string text(size, '\0');
   if (::RegQueryValueExA(current_.get(), name.c_str(), nullptr, &type,
-                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS) {
+                         reinterpret_cast<BYTE*>(text.data()), &size) != ERROR_SUCCESS) {
     throw ERegistryException(Format("Failed to get data for '%s'", name));
   }
   const TRegDataType kind = DataTypeOf(type);
   if (kind != TRegDataType::rdString && kind != TRegDataType::rdExpandString)
     throw ERegistryException(Format("Invalid data type for '%s'", name));
-  // The value may have changed size between the two queries; trust the read.
-  buffer.resize(std::min<size_t>(buffer.size(), size));
-  std::string text(buffer.begin(), buffer.end());
-  const size_t zero = text.find('\0');
-  if (zero != std::string::npos)
-    text.resize(zero);
-  return text;
+  // The value may have shrunk between the two queries; trust the read. The
+  // text ends at its first zero.
+  text.resize(std::min<size_t>(text.size(), size));
+  return text.substr(0, text.find('\0'));
 }
 
 void TRegistry::WriteText(const std::string& name, const std::string& text) {
-  if (!current_)
-    RaiseSetFailed(name);
   // The stored size counts the terminating zero: an empty text is one byte.
-  if (::RegSetValueExA(current_.get(), name.c_str(), 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(text.c_str()),
-                       static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS) {
-    RaiseSetFailed(name);
-  }
+  SetValue(name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
 }
 
 void TRegistry::WriteNumber(const std::string& name, int32_t value) {
-  if (!current_)
-    RaiseSetFailed(name);
   const DWORD data = static_cast<DWORD>(value);
-  if (::RegSetValueExA(current_.get(), name.c_str(), 0, REG_DWORD,
-                       reinterpret_cast<const BYTE*>(&data), sizeof data) != ERROR_SUCCESS) {
-    RaiseSetFailed(name);
+  SetValue(name, REG_DWORD, &data, sizeof data);
+}
+
+void TRegistry::SetValue(const std::string& name, DWORD type, const void* data, DWORD size) {
+  if (!current_ || ::RegSetValueExA(current_.get(), name.c_str(), 0, type,
+                                    static_cast<const BYTE*>(data), size) != ERROR_SUCCESS) {
+    throw ERegistryException(Format("Failed to set data for '%s'", name));
   }
 }
 

@@ -52,6 +52,9 @@ class TRegistry {
  private:
   // The base key and sub-path a path names.
   HKEY ResolveBase(const std::string& path, std::string& subPath, bool& relative) const noexcept;
+  // Stores a value in the current key; raises the layer's error on failure,
+  // no key open included.
+  void SetValue(const std::string& name, DWORD type, const void* data, DWORD size);
 
   UniqueRegistryKey current_;
   HKEY root_ = HKEY_CURRENT_USER;

@@ -340,15 +340,7 @@ LRESULT TGroupBox::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void TStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
-      "Strings",
-      [this](TReader& reader) {
-        std::vector<std::string> lines;
-        reader.ReadListBegin();
-        while (!reader.EndOfList())
-          lines.push_back(reader.ReadString());
-        reader.ReadListEnd();
-        SetLines(std::move(lines));
-      },
+      "Strings", [this](TReader& reader) { SetLines(ReadStringList(reader)); },
       [this](TWriter& writer) {
         writer.WriteListBegin();
         for (const std::string& line : lines_)

@@ -9,6 +9,7 @@
 #include "setup/ProcessScan.h"
 #include "setup/SystemChecks.h"
 #include "ui/MessageDialog.h"
+#include "wizard/FileUtil.h"
 
 namespace qv {
 
@@ -37,19 +38,6 @@ constexpr const char* kNotNt = "Only NT Platform supported";
 constexpr const char* kNotAdministrator =
     "You must be logged in as administrator to install this software";
 
-// An error the checks cannot get past: told, then termination requested.
-// The checks go on; after the request every later dialog closes by itself.
-void ErrorStop(const char* text) {
-  ShowMessageDialog(text, TDialogKind::dkError, ButtonBit(dbOK), 0);
-  Application->RequestTermination();
-}
-
-// Whether the program a stored image path names is an existing file (not a
-// directory). A quoted path names the program inside its quotes.
-bool ProgramFileExists(const std::string& imagePath) {
-  const DWORD attributes = ::GetFileAttributesA(UnquotedProgramPath(imagePath).c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
 }  // namespace
 
 const TClassInfo& TfrmBackground::StaticClassInfo() {
@@ -82,24 +70,24 @@ void TfrmBackground::FormCreate(TObject*) {
     PreviousInstall = false;
     bool oldVersion = false;
     bool programMissing = false;
-    if (registry.PathExists(kServiceKey)) {
-      PreviousInstall = true;
-      if (registry.OpenPath(kServiceKey, false) && registry.HasValue(kImagePath)) {
+    // A quoted image path names its program inside the quotes.
+    const auto readImagePath = [&](const char* key) {
+      if (registry.OpenPath(key, false) && registry.HasValue(kImagePath)) {
         ServiceImagePath = registry.ReadText(kImagePath);
-        if (!ProgramFileExists(ServiceImagePath))
+        if (!FileExists(UnquotedProgramPath(ServiceImagePath)))
           programMissing = true;
       }
+    };
+    if (registry.PathExists(kServiceKey)) {
+      PreviousInstall = true;
+      readImagePath(kServiceKey);
       ServiceImagePath = LowerAscii(ServiceImagePath);
       oldVersion = ServiceImagePath.find(kOldVersionProgram) != std::string::npos;
     }
     if (registry.PathExists(kMonitorKey)) {
       PreviousInstall = true;
-      if (ServiceImagePath.empty() && registry.OpenPath(kMonitorKey, false) &&
-          registry.HasValue(kImagePath)) {
-        ServiceImagePath = registry.ReadText(kImagePath);
-        if (!ProgramFileExists(ServiceImagePath))
-          programMissing = true;
-      }
+      if (ServiceImagePath.empty())
+        readImagePath(kMonitorKey);
     }
 
     if (oldVersion)

@@ -7,9 +7,8 @@
 #include <cstring>
 
 #include "core/PathUtil.h"
-#include "platform/Application.h"
 #include "platform/Handles.h"
-#include "ui/MessageDialog.h"
+#include "setup/SystemChecks.h"
 
 namespace qv {
 
@@ -119,10 +118,8 @@ std::vector<std::string> RunningProgramPaths() {
 
 void CheckRunningProcesses(const std::vector<std::string>& names) {
   for (const std::string& name : RunningProgramMatches(names, RunningProgramPaths())) {
-    ShowMessageDialog("Setup has found that the following process is running: " + name +
-                          "\r\nYou must stop this process to continue installation",
-                      TDialogKind::dkError, ButtonBit(dbOK), 0);
-    Application->RequestTermination();
+    ErrorStop("Setup has found that the following process is running: " + name +
+              "\r\nYou must stop this process to continue installation");
   }
 }
 

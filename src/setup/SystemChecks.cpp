@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/Application.h"
 #include "platform/Handles.h"
 #include "ui/MessageDialog.h"
 
@@ -42,6 +43,11 @@ TSystemCalls RealSystemCalls() noexcept {
 TSystemCalls& SystemCalls() noexcept {
   static TSystemCalls calls = RealSystemCalls();
   return calls;
+}
+
+void ErrorStop(const std::string& text) {
+  ShowMessageDialog(text, TDialogKind::dkError, ButtonBit(dbOK), 0);
+  Application->RequestTermination();
 }
 
 bool TokenIsAdministrator() {

@@ -3,6 +3,8 @@
 // administrator, and the reboot request.
 #include <windows.h>
 
+#include <string>
+
 namespace qv {
 
 // The platform calls behind these decisions and the version check. Tests put
@@ -32,6 +34,10 @@ TSystemCalls& SystemCalls() noexcept;
 // whatever state (a group kept for deny checks only counts too). Every
 // failure answers false.
 bool TokenIsAdministrator();
+
+// An error the checks cannot get past: shown, then termination requested.
+// The checks go on; after the request every later dialog closes by itself.
+void ErrorStop(const std::string& text);
 
 // Asks Windows to restart, forcing programs to close. Each failing step is
 // shown with its own notice and none is skipped.

@@ -72,6 +72,20 @@ bool IsExistingDirectory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kDirectory) != 0;
 }
 
+bool FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kDirectory) == 0;
+}
+
+// The full path of a path as typed: a relative one (a single letter "D"
+// typed as the destination) must never be taken for something else later,
+// such as the root of drive D.
+std::string FullPath(const std::string& path) {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD length = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  return (length == 0 || length > MAX_PATH) ? path : std::string(buffer, length);
+}
+
 bool RemoveTree(const std::string& path, bool deleteDirectory) {
   if (!IsExistingDirectory(path))
     return false;

@@ -17,6 +17,10 @@ namespace qv {
 
 // True when the path exists and is a directory.
 bool IsExistingDirectory(const std::string& path);
+// True when path names an existing file that is not a directory.
+bool FileExists(const std::string& path);
+// The full path of a path as typed (relative to the current directory).
+std::string FullPath(const std::string& path);
 
 // Deletes every file below path (read-only ones included); with
 // deleteDirectory also every directory below it and path itself. What cannot

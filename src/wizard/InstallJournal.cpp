@@ -23,20 +23,6 @@ EFCreateError CannotCreate(const std::string& path) {
 }
 }  // namespace
 
-// The full path of a path as typed: a relative one (a single letter "D"
-// typed as the destination) must never be taken for something else later,
-// such as the root of drive D.
-std::string FullPath(const std::string& path) {
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD length = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
-  return (length == 0 || length > MAX_PATH) ? path : std::string(buffer, length);
-}
-
-bool FileExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 TInstallJournal::~TInstallJournal() {
   DropBackups();
 }

@@ -8,11 +8,6 @@
 
 namespace qv {
 
-// True when path names an existing file that is not a directory.
-bool FileExists(const std::string& path);
-// The full path of a path as typed (relative to the current directory).
-std::string FullPath(const std::string& path);
-
 class TInstallJournal {
  public:
   TInstallJournal() = default;

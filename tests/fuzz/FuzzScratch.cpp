@@ -10,40 +10,9 @@ namespace qv::fuzz {
 
 namespace {
 
-Values& ValuesOf(TObject& object) {
-  return dynamic_cast<Values&>(object);
-}
-
-TPropInfo Ord(const std::string& name, TTypeKind kind = TTypeKind::tkInteger,
-              const TEnumInfo* type = nullptr, const std::string& typeName = "Integer") {
-  TPropInfo p;
-  p.Name = name;
-  p.Kind = kind;
-  p.Enum = type;
-  p.TypeName = typeName;
-  p.GetOrd = [name](TObject& o) { return ValuesOf(o).ords[name]; };
-  p.SetOrd = [name](TObject& o, int64_t v) { ValuesOf(o).ords[name] = v; };
-  return p;
-}
-
-TPropInfo Float(const std::string& name, TFloatType type) {
-  TPropInfo p;
-  p.Name = name;
-  p.Kind = TTypeKind::tkFloat;
-  p.FloatType = type;
-  p.GetFloat = [name](TObject& o) { return ValuesOf(o).floats[name]; };
-  p.SetFloat = [name](TObject& o, double v) { ValuesOf(o).floats[name] = v; };
-  return p;
-}
-
-TPropInfo Str(const std::string& name, TTypeKind kind = TTypeKind::tkString) {
-  TPropInfo p;
-  p.Name = name;
-  p.Kind = kind;
-  p.GetStr = [name](TObject& o) { return ValuesOf(o).strs[name]; };
-  p.SetStr = [name](TObject& o, const std::string& v) { ValuesOf(o).strs[name] = v; };
-  return p;
-}
+using test::FloatProp;
+using test::OrdProp;
+using test::StrProp;
 
 TPropInfo Object(const std::string& name, const TClassInfo& type,
                  std::function<TObject*(TFuzzControl&)> get) {
@@ -56,23 +25,14 @@ TPropInfo Object(const std::string& name, const TClassInfo& type,
   return p;
 }
 
-const TEnumInfo& AlignEnum() {
-  static const TEnumInfo info{"TAlign", {"alNone", "alTop", "alBottom", "alClient"}};
-  return info;
-}
-
-const TEnumInfo& StyleEnum() {
-  static const TEnumInfo info{"TFontStyle", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}};
-  return info;
-}
-
 }  // namespace
 
 const TClassInfo& TFuzzFont::StaticClassInfo() {
   static const TClassInfo info = [] {
     TClassInfo c("TFuzzFont", &TPersistent::StaticClassInfo());
-    c.Properties = {Ord("Height"), Str("Name"), Ord("Style", TTypeKind::tkSet, &StyleEnum()),
-                    Ord("Color", TTypeKind::tkInteger, nullptr, "TColor")};
+    c.Properties = {OrdProp("Height"), StrProp("Name"),
+                    OrdProp("Style", TTypeKind::tkSet, &test::FontStyleEnum()),
+                    OrdProp("Color", TTypeKind::tkInteger, nullptr, "TColor")};
     return c;
   }();
   return info;
@@ -85,21 +45,13 @@ const TClassInfo& TFuzzStrings::StaticClassInfo() {
 
 void TFuzzStrings::DefineProperties(TFiler& filer) {
   filer.DefineProperty(
-      "Strings",
-      [this](TReader& reader) {
-        lines.clear();
-        reader.ReadListBegin();
-        while (!reader.EndOfList())
-          lines.push_back(reader.ReadString());
-        reader.ReadListEnd();
-      },
-      nullptr, true);
+      "Strings", [this](TReader& reader) { lines = ReadStringList(reader); }, nullptr, true);
 }
 
 const TClassInfo& TFuzzItem::StaticClassInfo() {
   static const TClassInfo info = [] {
     TClassInfo c("TFuzzItem", &TPersistent::StaticClassInfo());
-    c.Properties = {Str("Caption"), Ord("Width")};
+    c.Properties = {StrProp("Caption"), OrdProp("Width")};
     return c;
   }();
   return info;
@@ -120,23 +72,23 @@ const TClassInfo& TFuzzControl::StaticClassInfo() {
   static const bool filled = [] {
     c.Create = [](TComponent* owner) -> TComponent* { return new TFuzzControl(owner); };
     c.Properties = {
-        Ord("Left"),
-        Ord("Color", TTypeKind::tkInteger, nullptr, "TColor"),
-        Ord("Align", TTypeKind::tkEnumeration, &AlignEnum()),
-        Ord("Visible", TTypeKind::tkEnumeration, &BooleanEnum()),
-        Ord("Letter", TTypeKind::tkChar),
-        Ord("Big", TTypeKind::tkInt64),
-        Str("Caption"),
-        Str("Hint", TTypeKind::tkWString),
-        Float("Rate", TFloatType::ftSingle),
-        Float("Ratio", TFloatType::ftDouble),
-        Float("Price", TFloatType::ftCurr),
-        Float("Whole", TFloatType::ftComp),
+        OrdProp("Left"),
+        OrdProp("Color", TTypeKind::tkInteger, nullptr, "TColor"),
+        OrdProp("Align", TTypeKind::tkEnumeration, &test::AlignEnum()),
+        OrdProp("Visible", TTypeKind::tkEnumeration, &BooleanEnum()),
+        OrdProp("Letter", TTypeKind::tkChar),
+        OrdProp("Big", TTypeKind::tkInt64),
+        StrProp("Caption"),
+        StrProp("Hint", TTypeKind::tkWString),
+        FloatProp("Rate", TFloatType::ftSingle),
+        FloatProp("Ratio", TFloatType::ftDouble),
+        FloatProp("Price", TFloatType::ftCurr),
+        FloatProp("Whole", TFloatType::ftComp),
         Object("Font", TFuzzFont::StaticClassInfo(), [](TFuzzControl& s) { return &s.font; }),
         Object("Lines", TFuzzStrings::StaticClassInfo(), [](TFuzzControl& s) { return &s.lines; }),
         Object("Items", TFuzzItems::StaticClassInfo(), [](TFuzzControl& s) { return &s.items; }),
     };
-    TPropInfo count = Ord("Count");
+    TPropInfo count = OrdProp("Count");
     count.SetOrd = nullptr;
     c.Properties.push_back(count);
     TPropInfo peer;

@@ -13,6 +13,7 @@
 
 #include "core/Component.h"
 #include "payload/ComponentReader.h"
+#include "PropertyBag.h"
 
 namespace qv::fuzz {
 
@@ -23,12 +24,7 @@ inline constexpr const char* kWindowClass = "TFuzzWindow";
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
 
-struct Values {
-  virtual ~Values() = default;
-  std::map<std::string, int64_t> ords;
-  std::map<std::string, double> floats;
-  std::map<std::string, std::string> strs;
-};
+using Values = test::Bag;
 
 class TFuzzFont : public TPersistent, public Values {
   QV_TYPE_INFO

@@ -18,6 +18,7 @@
 #include "core/Exceptions.h"
 #include "core/Stream.h"
 #include "core/TypeInfo.h"
+#include "PropertyBag.h"
 #include "payload/FormWriter.h"
 
 namespace qv {
@@ -31,64 +32,13 @@ std::vector<std::string>& Log() {
   return log;
 }
 
-// Every scratch object keeps its published values here, by property name;
-// ordinal setters also note the component marks at the time of the call.
-struct Bag {
-  virtual ~Bag() = default;
-  std::map<std::string, int64_t> ords;
-  std::map<std::string, double> floats;
-  std::map<std::string, std::string> strs;
-  std::map<std::string, uint32_t> marks;
-};
-
-Bag& BagOf(TObject& object) {
-  return dynamic_cast<Bag&>(object);
-}
-
-TPropInfo OrdProp(const std::string& name, TTypeKind kind = TTypeKind::tkInteger,
-                  const TEnumInfo* type = nullptr, const std::string& typeName = "Integer") {
-  TPropInfo p;
-  p.Name = name;
-  p.Kind = kind;
-  p.Enum = type;
-  p.TypeName = typeName;
-  p.GetOrd = [name](TObject& o) { return BagOf(o).ords[name]; };
-  p.SetOrd = [name](TObject& o, int64_t v) {
-    BagOf(o).ords[name] = v;
-    if (auto* component = dynamic_cast<TComponent*>(&o)) {
-      BagOf(o).marks[name] = component->ComponentState();
-    }
-  };
-  return p;
-}
-
-TPropInfo FloatProp(const std::string& name, TFloatType type) {
-  TPropInfo p;
-  p.Name = name;
-  p.Kind = TTypeKind::tkFloat;
-  p.FloatType = type;
-  p.GetFloat = [name](TObject& o) { return BagOf(o).floats[name]; };
-  p.SetFloat = [name](TObject& o, double v) { BagOf(o).floats[name] = v; };
-  return p;
-}
-
-TPropInfo StrProp(const std::string& name, TTypeKind kind = TTypeKind::tkString) {
-  TPropInfo p;
-  p.Name = name;
-  p.Kind = kind;
-  p.GetStr = [name](TObject& o) { return BagOf(o).strs[name]; };
-  p.SetStr = [name](TObject& o, const std::string& v) { BagOf(o).strs[name] = v; };
-  return p;
-}
-
-const TEnumInfo& AlignEnum() {
-  static const TEnumInfo info{"TAlign", {"alNone", "alTop", "alBottom", "alClient"}};
-  return info;
-}
-const TEnumInfo& FontStyleEnum() {
-  static const TEnumInfo info{"TFontStyle", {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}};
-  return info;
-}
+using test::AlignEnum;
+using test::Bag;
+using test::BagOf;
+using test::FloatProp;
+using test::FontStyleEnum;
+using test::OrdProp;
+using test::StrProp;
 
 // ------------------------------------------------------- scratch classes
 
@@ -99,15 +49,8 @@ class TScratchStrings : public TPersistent {
   std::vector<std::string> lines;
   void DefineProperties(TFiler& filer) override {
     filer.DefineProperty(
-        "Strings",
-        [this](TReader& reader) {
-          lines.clear();
-          reader.ReadListBegin();
-          while (!reader.EndOfList())
-            lines.push_back(reader.ReadString());
-          reader.ReadListEnd();
-        },
-        nullptr, !lines.empty());
+        "Strings", [this](TReader& reader) { lines = ReadStringList(reader); }, nullptr,
+        !lines.empty());
   }
 };
 const TClassInfo& TScratchStrings::StaticClassInfo() {
