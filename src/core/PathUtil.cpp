@@ -18,12 +18,4 @@ std::string UnquotedProgramPath(const std::string& imagePath) {
   return imagePath.substr(1, close == std::string::npos ? std::string::npos : close - 1);
 }
 
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
 }  // namespace qv

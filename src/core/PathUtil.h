@@ -17,8 +17,4 @@ std::string DirectoryPart(const std::string& path);
 // exactly as stored.
 std::string UnquotedProgramPath(const std::string& imagePath);
 
-// Lower case for the letters A to Z only: other bytes of an ANSI text may be
-// parts of double-byte characters and stay as they are.
-std::string LowerAscii(std::string text);
-
 }  // namespace qv

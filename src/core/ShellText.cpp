@@ -1,5 +1,7 @@
 #include "core/ShellText.h"
 
+#include <cctype>
+
 #include "core/Format.h"
 
 namespace qv {
@@ -49,6 +51,14 @@ char AcceleratorOf(const std::string& caption) {
     ++i;  // "&&" stands for a literal ampersand
   }
   return 0;
+}
+
+bool IsAccelerator(char character, const std::string& caption) {
+  const auto upper = [](char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  };
+  const char accelerator = AcceleratorOf(caption);
+  return accelerator != 0 && upper(accelerator) == upper(character);
 }
 
 std::string StripAmpersands(const std::string& caption) {

@@ -27,6 +27,8 @@ std::string LowerAsciiLetters(std::string text);
 // The accelerator letter of a caption ("&Yes" gives 'Y'; "&&" is a literal
 // ampersand); 0 when the caption has none.
 char AcceleratorOf(const std::string& caption);
+// Whether a typed character is the caption's accelerator, in either case.
+bool IsAccelerator(char character, const std::string& caption);
 std::string StripAmpersands(const std::string& caption);
 
 }  // namespace qv

@@ -1,7 +1,5 @@
 #include "platform/StdCtrls.h"
 
-#include <cctype>
-
 #include "core/Filer.h"
 #include "core/ShellText.h"
 #include "core/TypeInfoBuilder.h"
@@ -130,11 +128,7 @@ void TButton::Click() {
 }
 
 bool TButton::DialogChar(char character) {
-  const auto upper = [](char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  };
-  const char accelerator = AcceleratorOf(Caption());
-  if (accelerator == 0 || upper(accelerator) != upper(character) || !CanFocus())
+  if (!IsAccelerator(character, Caption()) || !CanFocus())
     return TWinControl::DialogChar(character);
   Click();
   return true;

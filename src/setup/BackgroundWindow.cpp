@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/PathUtil.h"
+#include "core/ShellText.h"
 #include "core/TypeInfoBuilder.h"
 #include "platform/Application.h"
 #include "platform/Registry.h"
@@ -81,7 +82,7 @@ void TfrmBackground::FormCreate(TObject*) {
     if (registry.PathExists(kServiceKey)) {
       PreviousInstall = true;
       readImagePath(kServiceKey);
-      ServiceImagePath = LowerAscii(ServiceImagePath);
+      ServiceImagePath = LowerAsciiLetters(ServiceImagePath);
       oldVersion = ServiceImagePath.find(kOldVersionProgram) != std::string::npos;
     }
     if (registry.PathExists(kMonitorKey)) {

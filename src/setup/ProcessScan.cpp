@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "core/PathUtil.h"
+#include "core/ShellText.h"
 #include "platform/Handles.h"
 #include "setup/SystemChecks.h"
 
@@ -84,7 +84,7 @@ std::vector<std::string> RunningProgramMatches(const std::vector<std::string>& n
   std::vector<std::string> matches;
   for (const std::string& name : names) {
     for (const std::string& path : runningPaths) {
-      if (LowerAscii(path).find(name) != std::string::npos)
+      if (LowerAsciiLetters(path).find(name) != std::string::npos)
         matches.push_back(name);
     }
   }

@@ -1,7 +1,5 @@
 #include "ui/RxLabel.h"
 
-#include <cctype>
-
 #include "core/ShellText.h"
 #include "core/TypeInfoBuilder.h"
 
@@ -318,11 +316,7 @@ void TRxCustomLabel::AdjustBounds() {
 bool TRxCustomLabel::DialogChar(char character) {
   if (focusControl_ == nullptr || !Enabled() || !showAccelChar_)
     return false;
-  const auto upper = [](char c) {
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  };
-  const char accelerator = AcceleratorOf(Caption());
-  if (accelerator == 0 || upper(accelerator) != upper(character) || !focusControl_->CanFocus())
+  if (!IsAccelerator(character, Caption()) || !focusControl_->CanFocus())
     return false;
   focusControl_->SetFocus();
   return true;

@@ -55,11 +55,5 @@ TEST(UnquotedProgramPath, TakesAnyOtherTextExactlyAsStored) {
   EXPECT_EQ(UnquotedProgramPath(""), "");
 }
 
-TEST(LowerAscii, ChangesOnlyTheLettersAToZ) {
-  EXPECT_EQ(LowerAscii("C:\\OLD\\QVSERVICE.EXE"), "c:\\old\\qvservice.exe");
-  // Bytes above 127 (a code page's letters, or double-byte halves) stay.
-  EXPECT_EQ(LowerAscii("\xC0\xC1Z@[`{"), "\xC0\xC1z@[`{");
-}
-
 }  // namespace
 }  // namespace qv

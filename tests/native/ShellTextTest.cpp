@@ -61,5 +61,13 @@ TEST(Accelerators, LetterAfterAmpersand) {
   EXPECT_EQ(StripAmpersands("N&o to All"), "No to All");
 }
 
+TEST(Accelerators, TypedCharacterMatchesInEitherCase) {
+  EXPECT_TRUE(IsAccelerator('y', "&Yes"));
+  EXPECT_TRUE(IsAccelerator('Y', "&yes"));
+  EXPECT_FALSE(IsAccelerator('e', "&Yes"));
+  EXPECT_FALSE(IsAccelerator('&', "A && B")) << "a doubled ampersand is no accelerator";
+  EXPECT_FALSE(IsAccelerator('O', "OK"));
+}
+
 }  // namespace
 }  // namespace qv
