@@ -7,6 +7,7 @@
 #include "core/PathDelimiters.h"
 #include "core/PathUtil.h"
 #include "core/TypeInfoBuilder.h"
+#include "payload/TextEncoding.h"
 #include "platform/Application.h"
 #include "platform/ComSupport.h"
 #include "platform/Registry.h"
@@ -117,17 +118,6 @@ constexpr MenuShortcut kMenuShortcuts[] = {
     {"Uninstall program.lnk", "uninstall.exe", "Uninstall program"},
 };
 
-// Shell paths are in the system's ANSI code page; the file-persistence
-// interface takes UTF-16.
-std::wstring AnsiToWide(const std::string& text) {
-  if (text.empty())
-    return {};
-  const int length =
-      ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 }  // namespace
 
 const TClassInfo& TfrmDialog::StaticClassInfo() {
@@ -418,7 +408,10 @@ void TfrmDialog::CreateShortcut(const std::string& target, const std::string& sh
   link->SetArguments(arguments.c_str());
   link->SetDescription(description.c_str());
   link->SetWorkingDirectory(workingDirectory.c_str());
-  file->Save(AnsiToWide(shortcutFile).c_str(), FALSE);
+  // Shell paths are in the system's ANSI code page; the file-persistence
+  // interface takes UTF-16 (the framework installs the system's conversion).
+  const std::u16string path = AnsiToWide(shortcutFile);
+  file->Save(reinterpret_cast<LPCOLESTR>(path.c_str()), FALSE);
 }
 
 }  // namespace qv

@@ -90,12 +90,6 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-fs::path OwnDirectory() {
-  char module[MAX_PATH] = {};
-  ::GetModuleFileNameA(nullptr, module, MAX_PATH);
-  return fs::path(module).parent_path();
-}
-
 // The payload directory as Wine sees it (QV_PAYLOAD_DIR may be a Unix path).
 fs::path PayloadDirectory() {
   char buffer[MAX_PATH] = {};
@@ -141,8 +135,8 @@ class FinalPhase : public ShellTest {
 
   // The probe program under the installers' names in the destination.
   void PlantProbes() {
-    fs::copy_file(OwnDirectory() / "run_probe.exe", dest_ / "qvdaemon.exe");
-    fs::copy_file(OwnDirectory() / "run_probe.exe", dest_ / "qvmonitor.exe");
+    fs::copy_file(ProbeProgramPath(), dest_ / "qvdaemon.exe");
+    fs::copy_file(ProbeProgramPath(), dest_ / "qvmonitor.exe");
   }
   std::vector<std::string> ProbeRuns() const { return Lines(ReadFile(dest_ / "run-probe.log")); }
   std::string ProbeLine(const std::string& program) const {
@@ -242,7 +236,7 @@ TEST_F(FinalPhase, ASecondRunChangesNothing) {
 
 TEST_F(FinalPhase, RunAndWaitStartsWithTheShowStateAndReturnsTheExitCode) {
   const fs::path probe = dest_ / "probe.exe";
-  fs::copy_file(OwnDirectory() / "run_probe.exe", probe);
+  fs::copy_file(ProbeProgramPath(), probe);
   const int expectedShow[] = {SW_SHOWNORMAL, SW_MINIMIZE, SW_SHOWMAXIMIZED, SW_HIDE};
   for (int state = 0; state < 4; ++state) {
     const std::string arguments = "/exit " + std::to_string(40 + state);
@@ -257,7 +251,7 @@ TEST_F(FinalPhase, RunAndWaitStartsWithTheShowStateAndReturnsTheExitCode) {
 
 TEST_F(FinalPhase, RunAndWaitKeepsTheWindowResponsiveAndEndsOnTermination) {
   const fs::path probe = dest_ / "probe.exe";
-  fs::copy_file(OwnDirectory() / "run_probe.exe", probe);
+  fs::copy_file(ProbeProgramPath(), probe);
   bool pumped = false;
   After(200, [&] { pumped = true; });
   After(400, [&] { app->RequestTermination(); });
@@ -310,8 +304,8 @@ TEST_F(FinalPhase, TheInstallersAreStartedFromTheDestinationNeverFoundElsewhere)
   // directory the installer was started from, which is the current one.
   const fs::path elsewhere = root_ / "downloads";
   fs::create_directories(elsewhere);
-  fs::copy_file(OwnDirectory() / "run_probe.exe", elsewhere / "qvdaemon.exe");
-  fs::copy_file(OwnDirectory() / "run_probe.exe", dest_ / "qvmonitor.exe");
+  fs::copy_file(ProbeProgramPath(), elsewhere / "qvdaemon.exe");
+  fs::copy_file(ProbeProgramPath(), dest_ / "qvmonitor.exe");
   const fs::path previous = fs::current_path();
   fs::current_path(elsewhere);
   // The shell reports the missing daemon installer in a box of its own.

@@ -569,18 +569,14 @@ TEST(RunningProgramMatches, ReportsEveryMatchingPairNamesFirst) {
 }
 
 TEST(RunningProgramPaths, SeesThisVeryProcess) {
-  char own[MAX_PATH] = {};
-  ::GetModuleFileNameA(nullptr, own, MAX_PATH);
   const Texts paths = RunningProgramPaths();
-  EXPECT_NE(std::find(paths.begin(), paths.end(), std::string(own)), paths.end())
+  EXPECT_NE(std::find(paths.begin(), paths.end(), TestProgramPath()), paths.end())
       << paths.size() << " paths";
 }
 
 TEST_F(PreInstallChecks, ARunningAddOnProgramIsReportedByItsListName) {
-  char own[MAX_PATH] = {};
-  ::GetModuleFileNameA(nullptr, own, MAX_PATH);
   const fs::path scanner = root_ / "QVScanner.exe";
-  fs::copy_file(fs::path(own).parent_path() / "run_probe.exe", scanner);
+  fs::copy_file(ProbeProgramPath(), scanner);
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

@@ -215,6 +215,16 @@ bool MachineKeyExists(const std::string& key) {
   return true;
 }
 
+std::string TestProgramPath() {
+  char module[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+  return module;
+}
+
+std::string ProbeProgramPath() {
+  return (std::filesystem::path(TestProgramPath()).parent_path() / "run_probe.exe").string();
+}
+
 void ForgetInstallation() {
   ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quolvex");
   RemoveService("Quolvex", "SYSTEM\\CurrentControlSet\\Services\\Quolvex");

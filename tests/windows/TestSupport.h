@@ -51,6 +51,11 @@ StoredValue StoredNumber(DWORD number);
 StoredValue ReadMachineValue(const std::string& key, const std::string& name);
 bool MachineKeyExists(const std::string& key);
 
+// This test program's path, and the probe program built beside it, which
+// stands in for the programs the installer starts.
+std::string TestProgramPath();
+std::string ProbeProgramPath();
+
 // Removes what an installation leaves outside its destination: the
 // configuration key, both services, and the program-menu folder.
 void ForgetInstallation();
