@@ -28,6 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
+using testdata::BytesStream;
 using testdata::RandomBytes;
 // The corruption tests are tuned to this text's deflate stream.
 Bytes TextBytes(size_t size) {
@@ -46,14 +47,6 @@ Bytes PayloadBlock(const Bytes& data, int32_t size) {
 Bytes PayloadBlock(const Bytes& data) {
   return PayloadBlock(data, int32_t(data.size()));
 }
-
-class BytesStream : public TMemoryStream {
- public:
-  explicit BytesStream(const std::vector<uint8_t>& bytes) {
-    WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    SetPosition(0);
-  }
-};
 
 // Claims more bytes than it delivers.
 class ShortStream : public TStream {

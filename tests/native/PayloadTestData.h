@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Stream.h"
+
 namespace qv::testdata {
 
 using Bytes = std::vector<uint8_t>;
@@ -29,6 +31,15 @@ inline Bytes TextBytes(size_t size, const std::string& line =
     bytes[i] = static_cast<uint8_t>(line[i % line.size()]);
   return bytes;
 }
+
+// A memory stream holding bytes, positioned at its start.
+class BytesStream : public TMemoryStream {
+ public:
+  explicit BytesStream(const std::vector<uint8_t>& bytes) {
+    WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    SetPosition(0);
+  }
+};
 
 inline Bytes ZlibCompress(const Bytes& data) {
   uLongf size = compressBound(data.size());

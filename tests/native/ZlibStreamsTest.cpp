@@ -16,18 +16,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+using testdata::BytesStream;
 using testdata::RandomBytes;
 using testdata::TextBytes;
 using testdata::ZlibCompress;
 using testdata::ZlibUncompress;
-
-class BytesStream : public TMemoryStream {
- public:
-  explicit BytesStream(const std::vector<uint8_t>& bytes) {
-    WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
-    SetPosition(0);
-  }
-};
 
 // Takes at most capacity bytes in all.
 class LimitedStream : public TMemoryStream {
