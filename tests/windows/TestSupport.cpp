@@ -20,6 +20,11 @@ class HelperWindow {
     actions_[id] = std::move(action);
     return id;
   }
+  void Forget() {
+    for (const auto& [id, action] : actions_)
+      ::KillTimer(window_, id);
+    actions_.clear();
+  }
   void Run(UINT_PTR id) {
     auto it = actions_.find(id);
     if (it == actions_.end())
@@ -98,6 +103,10 @@ void After(UINT delayMs, std::function<void()> action) {
   ::SetTimer(helper.Handle(), id, delayMs, nullptr);
 }
 
+void ForgetPendingActions() {
+  HelperWindow::Instance().Forget();
+}
+
 std::string WindowText(HWND window) {
   char buffer[4096] = {};
   ::GetWindowTextA(window, buffer, sizeof buffer);
@@ -160,6 +169,7 @@ void ShellTest::SetUp() {
 }
 
 void ShellTest::TearDown() {
+  ForgetPendingActions();
   app.reset();
   DrainQueue();
 }

@@ -21,6 +21,10 @@ namespace qv::test {
 void Post(std::function<void()> action);
 // Runs action once, about delayMs later, from a timer of the test's own.
 void After(UINT delayMs, std::function<void()> action);
+// Drops every action not yet run. A test's actions capture its locals, so
+// none may run once the test body has returned, as a pending timer would in
+// the teardown's message pumping.
+void ForgetPendingActions();
 // Posts a plain message to the helper window, for ordering tests.
 void PostMarker(std::function<void()> action);
 
