@@ -1,5 +1,6 @@
 #include "setup/SystemChecks.h"
 
+#include <cstddef>
 #include <vector>
 
 #include "platform/Application.h"
@@ -11,6 +12,11 @@ namespace qv {
 namespace {
 
 constexpr DWORD kGroupBufferSize = 1024;
+// The group list is read in the platform's own layout; on the shipped
+// 32-bit build that is a 4-byte count and 8-byte entries, so the buffer
+// holds at most 127 groups.
+static_assert(sizeof(void*) != 4 ||
+              (offsetof(TOKEN_GROUPS, Groups) == 4 && sizeof(SID_AND_ATTRIBUTES) == 8));
 constexpr UINT kRebootForced = EWX_REBOOT | EWX_FORCE;
 
 bool QueryOwnTokenGroups(void* buffer, DWORD size) {
@@ -51,8 +57,9 @@ void ErrorStop(const std::string& text) {
 }
 
 bool TokenIsAdministrator() {
-  // DWORD elements keep the group list aligned for its pointers.
-  std::vector<DWORD> buffer(kGroupBufferSize / sizeof(DWORD));
+  // Elements of the entries' own type keep the list aligned for their
+  // pointers on either architecture.
+  std::vector<SID_AND_ATTRIBUTES> buffer(kGroupBufferSize / sizeof(SID_AND_ATTRIBUTES));
   if (!SystemCalls().QueryTokenGroups(buffer.data(), kGroupBufferSize))
     return false;
   SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;

@@ -882,14 +882,18 @@ class SetupFile : public ::testing::Test {
   std::string path_;
 };
 
-TEST_F(SetupFile, IsA32BitGuiProgramWithoutDllsOfItsOwn) {
+// The shipped Setup.exe is the 32-bit build; the 64-bit build of the same
+// sources is tested under 64-bit Wine, so each is checked against its own
+// architecture (the driver is built beside it).
+TEST_F(SetupFile, IsAGuiProgramOfTheBuildsArchitectureWithoutDllsOfItsOwn) {
   HMODULE image = ::LoadLibraryExA(path_.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
   ASSERT_NE(image, nullptr);
   const auto* base = reinterpret_cast<const unsigned char*>(image);
   const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  EXPECT_EQ(nt->FileHeader.Machine,
+            sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(nt->OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
   EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
   // Every imported DLL is one of the system's.
   const IMAGE_DATA_DIRECTORY& imports =

@@ -655,7 +655,7 @@ bool ReadAt(const std::vector<char>& image, size_t offset, T& value) {
 
 // Names of the DLLs an image imports, read from its import directory.
 std::vector<std::string> ImportedDlls(const std::vector<char>& image,
-                                      const IMAGE_NT_HEADERS32& headers, size_t sectionsAt) {
+                                      const IMAGE_NT_HEADERS& headers, size_t sectionsAt) {
   std::vector<IMAGE_SECTION_HEADER> sections(headers.FileHeader.NumberOfSections);
   for (size_t i = 0; i < sections.size(); ++i) {
     if (!ReadAt(image, sectionsAt + i * sizeof(IMAGE_SECTION_HEADER), sections[i]))
@@ -697,17 +697,20 @@ class PayloadImage : public ::testing::TestWithParam<const wchar_t*> {
 };
 
 // Setup.exe copies the programs alone into the destination: a DLL of the
-// compiler's runtime left beside them in the build would not be there.
-TEST_P(PayloadImage, IsA32BitWindowsProgramThatNeedsOnlySystemDlls) {
+// compiler's runtime left beside them in the build would not be there. They
+// are built for the architecture of the Setup.exe that carries them.
+TEST_P(PayloadImage, IsAProgramOfTheBuildsArchitectureThatNeedsOnlySystemDlls) {
   const std::vector<char> image = ReadAll(path_);
   IMAGE_DOS_HEADER dos{};
   ASSERT_TRUE(ReadAt(image, 0, dos));
   ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
-  IMAGE_NT_HEADERS32 headers{};
+  IMAGE_NT_HEADERS headers{};
   ASSERT_TRUE(ReadAt(image, static_cast<size_t>(dos.e_lfanew), headers));
   ASSERT_EQ(headers.Signature, static_cast<DWORD>(IMAGE_NT_SIGNATURE));
-  EXPECT_EQ(headers.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
-  EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+  EXPECT_EQ(headers.FileHeader.Machine,
+            sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+  // The headers type and this magic follow the build's architecture.
+  EXPECT_EQ(headers.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR_MAGIC);
   EXPECT_EQ(headers.OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
 
   const size_t sectionsAt = static_cast<size_t>(dos.e_lfanew) + sizeof(DWORD) +
