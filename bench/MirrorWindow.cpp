@@ -6,7 +6,7 @@
 #include "core/Format.h"
 #include "core/Stream.h"
 #include "core/TypeInfoBuilder.h"
-#include "payload/ComponentReader.h"
+#include "formstream/ComponentReader.h"
 
 namespace qv::bench {
 

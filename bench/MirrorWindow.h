@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/Component.h"
-#include "payload/CompressedBinaryData.h"
+#include "formstream/CompressedBinaryData.h"
 
 namespace qv::bench {
 

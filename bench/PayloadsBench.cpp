@@ -36,7 +36,7 @@
 #include "MirrorWindow.h"
 #include "core/Exceptions.h"
 #include "core/Stream.h"
-#include "payload/FileLayer.h"
+#include "formstream/FileLayer.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Owning handles of the payload programs: the product's own owners
 // (header-only), under the names the payload sources use.
-#include "platform/Handles.h"
+#include "win32/Handles.h"
 
 namespace qv::payload {
 

@@ -5,6 +5,7 @@
 #include "core/Exceptions.h"
 #include "core/Filer.h"
 #include "core/Format.h"
+#include "core/ShellText.h"
 
 namespace qv {
 
@@ -71,9 +72,6 @@ void TComponent::DefineProperties(TFiler& filer) {
 }
 
 namespace {
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 bool IsIdentStart(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
 }

@@ -22,10 +22,8 @@ std::string LastResortText(const std::string& className, const std::string& modu
 }
 
 std::string LowerAsciiLetters(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : text)
+    c = LowerAscii(c);
   return text;
 }
 

@@ -22,6 +22,9 @@ std::string LastResortText(const std::string& className, const std::string& modu
 std::string DefaultAppTitle(const std::string& programPath);
 
 // Lower-cases the letters A to Z only; every other byte is kept.
+constexpr char LowerAscii(char c) noexcept {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string LowerAsciiLetters(std::string text);
 
 // The accelerator letter of a caption ("&Yes" gives 'Y'; "&&" is a literal

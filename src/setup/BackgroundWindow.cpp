@@ -5,12 +5,13 @@
 #include "core/PathUtil.h"
 #include "core/ShellText.h"
 #include "core/TypeInfoBuilder.h"
-#include "platform/Application.h"
-#include "platform/Registry.h"
+#include "shell/Application.h"
+#include "win32/Registry.h"
 #include "setup/ProcessScan.h"
+#include "wizard/WizardDialog.h"
 #include "setup/SystemChecks.h"
 #include "ui/MessageDialog.h"
-#include "wizard/FileUtil.h"
+#include "win32/FileSystem.h"
 
 namespace qv {
 

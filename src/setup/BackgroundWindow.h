@@ -2,11 +2,11 @@
 // The full-screen background window, built from its form resource. Its
 // creation handler runs the pre-install checks while no window is visible;
 // its one-shot start timer then shows the wizard.
-#include "platform/Forms.h"
-#include "platform/Timer.h"
+#include "shell/Forms.h"
+#include "controls/Timer.h"
 #include "ui/GPanel.h"
 #include "ui/RxLabel.h"
-#include "wizard/WizardDialog.h"
+#include "install/EarlierInstallation.h"
 
 namespace qv {
 

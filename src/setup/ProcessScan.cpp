@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "core/ShellText.h"
-#include "platform/Handles.h"
+#include "win32/Handles.h"
 #include "setup/SystemChecks.h"
 
 namespace qv {

@@ -3,8 +3,8 @@
 
 #include <exception>
 
-#include "platform/Application.h"
-#include "platform/Handles.h"
+#include "shell/Application.h"
+#include "win32/Handles.h"
 #include "setup/BackgroundWindow.h"
 #include "wizard/WizardDialog.h"
 

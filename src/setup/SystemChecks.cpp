@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "platform/Application.h"
-#include "platform/Handles.h"
+#include "shell/Application.h"
+#include "win32/Handles.h"
 #include "ui/MessageDialog.h"
 
 namespace qv {
@@ -31,13 +31,6 @@ bool QueryOwnTokenGroups(void* buffer, DWORD size) {
   DWORD returned = 0;
   return ::GetTokenInformation(token.get(), TokenGroups, buffer, size, &returned) != FALSE;
 }
-
-struct SidTraits {
-  using Handle = PSID;
-  static Handle Empty() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { ::FreeSid(h); }
-};
-using UniqueSid = UniqueHandleT<SidTraits>;
 
 }  // namespace
 

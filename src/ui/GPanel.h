@@ -1,7 +1,7 @@
 #pragma once
 // TGPanel: a panel that paints a one- or two-segment colour gradient over
 // its ordinary panel painting.
-#include "platform/ExtCtrls.h"
+#include "controls/ExtCtrls.h"
 
 namespace qv {
 

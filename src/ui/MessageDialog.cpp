@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "platform/Application.h"
+#include "shell/Application.h"
 
 namespace qv {
 

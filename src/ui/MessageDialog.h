@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/ExtCtrls.h"
-#include "platform/Forms.h"
-#include "platform/StdCtrls.h"
+#include "controls/ExtCtrls.h"
+#include "shell/Forms.h"
+#include "controls/StdCtrls.h"
 #include "ui/MessageDialogLayout.h"
 
 namespace qv {

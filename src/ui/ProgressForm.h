@@ -2,8 +2,8 @@
 // TFormProgress: the small progress window of the data components, built
 // from its form resource. Only a design environment shows it; Setup never
 // does, but carries it as the components define it.
-#include "platform/ExtCtrls.h"
-#include "platform/Forms.h"
+#include "controls/ExtCtrls.h"
+#include "shell/Forms.h"
 
 namespace qv {
 

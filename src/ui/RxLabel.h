@@ -1,8 +1,8 @@
 #pragma once
 // TRxLabel: a windowless label that draws its caption twice, first shifted
 // in a shadow colour, then in the font colour on top.
-#include "platform/Controls.h"
-#include "platform/StdCtrls.h"
+#include "controls/Controls.h"
+#include "controls/StdCtrls.h"
 
 namespace qv {
 

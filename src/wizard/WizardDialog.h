@@ -5,31 +5,22 @@
 #include <array>
 #include <string>
 
-#include "payload/CompressedBinaryData.h"
-#include "wizard/InstallJournal.h"
-#include "platform/ExtCtrls.h"
-#include "platform/Forms.h"
-#include "platform/StdCtrls.h"
+#include "formstream/CompressedBinaryData.h"
+#include "install/EarlierInstallation.h"
+#include "install/InstallEngine.h"
+#include "controls/ExtCtrls.h"
+#include "shell/Forms.h"
+#include "controls/StdCtrls.h"
 
 namespace qv {
 
-// What the start-up checks found about an earlier installation; the
-// background window carries it and the wizard's creation handler reads it.
-struct TEarlierInstallation {
-  bool PreviousInstall = false;
-  std::string ServiceImagePath;
-};
-
-class TfrmDialog : public TForm {
+class TfrmDialog : public TForm, private TInstallProgress, private TInstallCancel {
   QV_TYPE_INFO
  public:
   explicit TfrmDialog(TComponent* owner);
 
   // Set by the program entry before the wizard is created.
   static const TEarlierInstallation* EarlierInstallation;
-
-  // Twelve flags, one per install step; index 1 is never used.
-  std::array<bool, 12> StepFlags{};
 
   // Bound by the form resource to its components of the same names.
   TBevel* Bevel1 = nullptr;
@@ -70,25 +61,22 @@ class TfrmDialog : public TForm {
   // The page-4 work: the eleven flagged steps, then the final phase, then
   // the next page. Entered again (nested) by a No to the abort question.
   void RunInstallSequence();
-  // The final phase: configuration defaults, services, program menu.
-  void WriteDefaultSettings();
-  void RegisterServices();
-  void CreateProgramMenu();
-  // One shell link; the setters' and the save's results are not examined.
-  void CreateShortcut(const std::string& target, const std::string& shortcutFile,
-                      const std::string& arguments, const std::string& description,
-                      const std::string& workingDirectory);
 
-  // What this installation changed in the destination.
-  TInstallJournal& Journal() noexcept { return journal_; }
+  // The installation engine the page-4 work drives: its step flags and its
+  // journal live for the whole program run.
+  TInstallEngine& Engine() noexcept { return engine_; }
 
  private:
-  // The destination prefix: editDir's text, with "\" unless empty or
-  // already ending in one.
-  std::string DestinationPrefix() const;
+  // The destination as editDir gives it now.
+  TDestination Destination() const;
+  TInstallPayloads Payloads() const;
 
-  TInstallJournal journal_;
-  bool registeringServices_ = false;
+  void StatusChanged(const std::string& text) override;
+  void ProgressChanged(int position) override;
+  void LetUserAct() override;
+  bool Cancelled() const override;
+
+  TInstallEngine engine_{*this, *this};
 };
 
 extern TfrmDialog* frmDialog;

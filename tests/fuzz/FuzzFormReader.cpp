@@ -10,8 +10,8 @@
 #include "core/Exceptions.h"
 #include "core/Stream.h"
 #include "core/TypeInfo.h"
-#include "payload/ComponentReader.h"
-#include "payload/FormReader.h"
+#include "formstream/ComponentReader.h"
+#include "formstream/FormReader.h"
 
 namespace {
 

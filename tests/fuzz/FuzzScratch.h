@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/Component.h"
-#include "payload/ComponentReader.h"
+#include "formstream/ComponentReader.h"
 #include "PropertyBag.h"
 
 namespace qv::fuzz {

@@ -8,7 +8,7 @@
 
 #include "FuzzScratch.h"
 #include "core/Stream.h"
-#include "payload/FormWriter.h"
+#include "formstream/FormWriter.h"
 
 namespace {
 

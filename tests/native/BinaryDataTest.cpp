@@ -16,9 +16,9 @@
 
 #include "core/Exceptions.h"
 #include "core/Filer.h"
-#include "payload/BinaryData.h"
-#include "payload/CompressedBinaryData.h"
-#include "payload/FileLayer.h"
+#include "formstream/BinaryData.h"
+#include "formstream/CompressedBinaryData.h"
+#include "formstream/FileLayer.h"
 
 #include "PayloadTestData.h"
 

@@ -2,7 +2,7 @@
 // class finding, names, properties by kind, paths, defined and binary
 // properties, events, references, collections, loaded notifications and
 // marks, error texts, the error callback and window construction.
-#include "payload/ComponentReader.h"
+#include "formstream/ComponentReader.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 #include "core/Stream.h"
 #include "core/TypeInfo.h"
 #include "PropertyBag.h"
-#include "payload/FormWriter.h"
+#include "formstream/FormWriter.h"
 
 namespace qv {
 namespace {

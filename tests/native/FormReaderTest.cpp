@@ -1,7 +1,7 @@
 // The form stream's value level: every tag through every reading operation,
 // the errors of wrong tags and short streams, skipping, the buffer, the
 // x87 encoding, the text conversions, and the writer's choice of tags.
-#include "payload/FormReader.h"
+#include "formstream/FormReader.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@
 #include "core/Exceptions.h"
 #include "core/Stream.h"
 #include "core/TypeInfo.h"
-#include "payload/FormFormat.h"
-#include "payload/FormWriter.h"
-#include "payload/TextEncoding.h"
+#include "formstream/FormFormat.h"
+#include "formstream/FormWriter.h"
+#include "formstream/TextEncoding.h"
 
 namespace qv {
 namespace {

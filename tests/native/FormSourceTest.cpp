@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/Stream.h"
-#include "payload/CompressedBinaryData.h"
-#include "payload/FormReader.h"
+#include "formstream/CompressedBinaryData.h"
+#include "formstream/FormReader.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,4 @@
-#include "payload/ZlibStreams.h"
+#include "formstream/ZlibStreams.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -1,6 +1,8 @@
 // The wizard's file services on the real file system and the real shell
 // folder browser.
-#include "wizard/FileUtil.h"
+#include "install/RemoveTree.h"
+#include "win32/FileSystem.h"
+#include "wizard/FolderBrowser.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -15,23 +17,10 @@
 
 #include "TestSupport.h"
 #include "core/PathDelimiters.h"
-#include "platform/Handles.h"
+#include "win32/Handles.h"
 
 namespace qv::test {
 namespace {
-
-struct FindTraits {
-  using Handle = HANDLE;
-  static Handle Empty() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) noexcept { ::FindClose(h); }
-};
-using UniqueFind = UniqueHandleT<FindTraits>;
-struct PidlTraits {
-  using Handle = LPITEMIDLIST;
-  static Handle Empty() noexcept { return nullptr; }
-  static void Close(Handle h) noexcept { ::CoTaskMemFree(h); }
-};
-using UniquePidl = UniqueHandleT<PidlTraits>;
 
 constexpr const char* kTitle = "Select the installation path";
 
@@ -197,6 +186,8 @@ TEST(FileUtilPaths, IsExistingDirectoryWantsADirectory) {
 }
 
 TEST(FileUtilPaths, TheAnsiCodePageDecidesWhereCharactersEnd) {
+  // As the framework's start-up does.
+  UseAnsiCodePageForPaths();
   const LeadBytePredicate installed = CurrentLeadBytePredicate();
   ASSERT_NE(installed, nullptr);
   for (int byte = 0; byte < 256; ++byte) {
@@ -377,7 +368,7 @@ void Select(HWND dialog, const std::string& path) {
 void SelectMyComputer(HWND dialog) {
   LPITEMIDLIST pidl = nullptr;
   ASSERT_EQ(::SHGetSpecialFolderLocation(dialog, CSIDL_DRIVES, &pidl), S_OK);
-  UniquePidl owned(pidl);
+  UniqueCoTaskMemory<LPITEMIDLIST> owned(pidl);
   ::SendMessageA(dialog, BFFM_SETSELECTIONA, FALSE, reinterpret_cast<LPARAM>(owned.get()));
 }
 

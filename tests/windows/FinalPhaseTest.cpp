@@ -1,7 +1,8 @@
 // The install sequence's final phase against the real (Wine) registry,
 // service control manager and shell links: configuration defaults, service
 // registration (with a probe program standing in for the installers, and
-// with the real service programs) and the program-menu shortcuts.
+// with the real service programs) and the program-menu shortcuts, driven
+// through the installation engine alone: no window takes part.
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
@@ -13,14 +14,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "TestSupport.h"
-#include "platform/Registry.h"
-#include "wizard/RunAndWait.h"
-#include "wizard/WizardDialog.h"
+#include "win32/Registry.h"
+#include "install/RunAndWait.h"
+#include "install/InstallEngine.h"
 
 namespace qv::test {
 namespace {
@@ -117,15 +119,12 @@ class FinalPhase : public ShellTest {
     fs::create_directories(dest_);
     ForgetInstallation();
     savedPrograms_ = Read(kShellFolders, "Common Programs");
-    TfrmDialog::EarlierInstallation = nullptr;
-    frmDialog = nullptr;
-    app->InstantiateForm(frmDialog);
-    w = frmDialog;
-    w->editDir->SetText(dest_.string());
+    w = std::make_unique<Installer>();
+    w->destination = dest_.string();
   }
   void TearDown() override {
+    w.reset();
     ShellTest::TearDown();
-    frmDialog = nullptr;
     if (savedPrograms_.exists)
       Write(kShellFolders, "Common Programs", savedPrograms_);
     ForgetInstallation();
@@ -143,10 +142,28 @@ class FinalPhase : public ShellTest {
     return program + "|/install /silent|" + dest_.string() + "|0";
   }
 
+  // The engine with the destination as the wizard's edit field would give
+  // it; the user's turn is the shell's message pumping, and Cancel never
+  // stands.
+  struct Installer : TInstallProgress, TInstallCancel {
+    void StatusChanged(const std::string&) override {}
+    void ProgressChanged(int) override {}
+    void LetUserAct() override { Application->PumpMessages(); }
+    bool Cancelled() const override { return false; }
+    void WriteDefaultSettings() { TInstallEngine::WriteDefaultSettings(); }
+    void RegisterServices() { engine.RegisterServices(DestinationFromText(destination)); }
+    void CreateProgramMenu() {
+      TInstallEngine::CreateProgramMenu(DestinationFromText(destination));
+    }
+
+    std::string destination;
+    TInstallEngine engine{*this, *this};
+  };
+
   fs::path root_;
   fs::path dest_;
   Value savedPrograms_;
-  TfrmDialog* w = nullptr;
+  std::unique_ptr<Installer> w;
 };
 
 // ---- Configuration defaults ----
@@ -435,7 +452,7 @@ TEST_F(ProgramMenu, ASecondRunReplacesTheShortcuts) {
 }
 
 TEST_F(ProgramMenu, ATrailingDelimiterInTheDestinationDoesNotDouble) {
-  w->editDir->SetText(dest_.string() + "\\");
+  w->destination = dest_.string() + "\\";
   w->CreateProgramMenu();
   const Link link = ReadLink(programs_ / "Quolvex" / "Quolvex Manager.lnk");
   EXPECT_EQ(link.path, dest_.string() + "\\qvmanager.exe");

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "platform/Application.h"
-#include "platform/ExtCtrls.h"
-#include "platform/Forms.h"
-#include "platform/StdCtrls.h"
+#include "shell/Application.h"
+#include "controls/ExtCtrls.h"
+#include "shell/Forms.h"
+#include "controls/StdCtrls.h"
 #include "ui/MessageDialog.h"
 
 namespace qv::test {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Handles.h"
+#include "win32/Handles.h"
 
 namespace qv::test {
 namespace {

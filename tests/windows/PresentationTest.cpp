@@ -11,11 +11,12 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "platform/Handles.h"
-#include "platform/StdCtrls.h"
+#include "win32/Handles.h"
+#include "controls/StdCtrls.h"
 #include "setup/BackgroundWindow.h"
 #include "ui/GPanel.h"
 #include "ui/RxLabel.h"
+#include "wizard/WizardDialog.h"
 
 namespace qv::test {
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "platform/Registry.h"
+#include "win32/Registry.h"
 
 namespace qv::test {
 namespace {

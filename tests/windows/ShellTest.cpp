@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "platform/Application.h"
-#include "platform/StdCtrls.h"
-#include "platform/Timer.h"
+#include "shell/Application.h"
+#include "controls/StdCtrls.h"
+#include "controls/Timer.h"
 
 namespace qv::test {
 namespace {

@@ -38,7 +38,7 @@ TEST_F(StartSequence, WithoutEarlierInstallationTheDestinationKeepsItsDefault) {
   EXPECT_EQ(wizard->editDir->Text(), "C:\\Program Files\\QuolvexAntivirus");
   EXPECT_TRUE(wizard->editDir->Enabled());
   EXPECT_TRUE(wizard->btnBrowse->Enabled());
-  for (bool flag : wizard->StepFlags)
+  for (bool flag : wizard->Engine().StepFlags)
     EXPECT_FALSE(flag);
 }
 

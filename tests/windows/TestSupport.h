@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/Exceptions.h"
-#include "platform/Application.h"
+#include "shell/Application.h"
 
 namespace qv::test {
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "platform/ExtCtrls.h"
-#include "platform/Handles.h"
-#include "platform/StdCtrls.h"
+#include "controls/ExtCtrls.h"
+#include "win32/Handles.h"
+#include "controls/StdCtrls.h"
 #include "ui/RxLabel.h"
 
 namespace qv::test {

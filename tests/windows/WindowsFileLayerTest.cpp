@@ -1,4 +1,4 @@
-#include "platform/WindowsFileLayer.h"
+#include "win32/WindowsFileLayer.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/Handles.h"
+#include "win32/Handles.h"
 
 namespace qv {
 namespace {

@@ -231,9 +231,9 @@ TEST_F(Wizard, FreshInstallationWritesEveryFileWithProgressAndEndsOnSuccess) {
   EXPECT_TRUE(shown("Copying file: " + (dest / "qvdaemon.exe").string()));
   EXPECT_TRUE(shown("Copying file: " + (dest / "uninstall.exe").string()));
   EXPECT_EQ(w->lblFileName->Caption(), "Creating program menu") << "the last status shown";
-  EXPECT_TRUE(w->StepFlags[0]);
-  EXPECT_FALSE(w->StepFlags[1]) << "index 1 belongs to no step";
-  EXPECT_TRUE(w->StepFlags[11]);
+  EXPECT_TRUE(w->Engine().StepFlags[0]);
+  EXPECT_FALSE(w->Engine().StepFlags[1]) << "index 1 belongs to no step";
+  EXPECT_TRUE(w->Engine().StepFlags[11]);
 }
 
 TEST_F(Wizard, ReinstallOverAnExistingDirectoryKeepsSmsTxtAndNeedsNoMessage) {
@@ -272,9 +272,9 @@ TEST_F(Wizard, UnwritableTargetStopsTheSequenceAndNoRetriesThatStepOnly) {
     EXPECT_EQ(reported[0].rfind("EFCreateError: Cannot create file \"", 0), 0u) << reported[0];
     EXPECT_EQ(w->PageIndex(), 4);
     EXPECT_EQ(w->btnExit->Caption(), "Cancel");
-    EXPECT_TRUE(w->StepFlags[5]);
-    EXPECT_FALSE(w->StepFlags[6]) << "the failed step is not done";
-    EXPECT_FALSE(w->StepFlags[7]) << "nothing after it ran";
+    EXPECT_TRUE(w->Engine().StepFlags[5]);
+    EXPECT_FALSE(w->Engine().StepFlags[6]) << "the failed step is not done";
+    EXPECT_FALSE(w->Engine().StepFlags[7]) << "nothing after it ran";
     fs::remove(blocked);
     statusesAtRetry = statuses.size();
     AnswerWhenShown("Information", "&No");

@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "core/Stream.h"
-#include "payload/CompressedBinaryData.h"
-#include "payload/FormWriter.h"
+#include "formstream/CompressedBinaryData.h"
+#include "formstream/FormWriter.h"
 
 namespace qv {
 

@@ -1,0 +1,105 @@
+#include "formstream/BinaryData.h"
+
+#include <memory>
+
+#include "core/Exceptions.h"
+#include "core/Filer.h"
+#include "core/Format.h"
+#include "core/TypeInfoBuilder.h"
+#include "formstream/FileLayer.h"
+
+namespace qv {
+
+const TClassInfo& TBinaryData::StaticClassInfo() {
+  static const TClassInfo info =
+      ClassInfoBuilder<TBinaryData>("TBinaryData", &TComponent::StaticClassInfo())
+          .Creatable()
+          .Integer("DataSize", &TBinaryData::GetDataSize, &TBinaryData::SetDataSize)
+          .Build();
+  return info;
+}
+
+TBinaryData::TBinaryData(TComponent* owner) : TComponent(owner) {}
+
+TBinaryData::~TBinaryData() = default;
+
+void TBinaryData::SetData(TStream* source) {
+  if (source == nullptr) {
+    data_.Clear();
+    return;
+  }
+  source->SetPosition(0);
+  const int64_t size = source->Size();
+  // Read into a stream of its own first, so that a source delivering less
+  // than it announced leaves the stored bytes untouched.
+  TMemoryStream fresh;
+  fresh.SetSize(size);
+  if (size > 0)
+    fresh.CopyFrom(*source, size);
+  data_.SetSize(size);
+  data_.SetPosition(0);
+  data_.WriteBuffer(fresh.Memory(), size);
+  data_.SetPosition(0);
+}
+
+TStream& TBinaryData::GetData() {
+  return data_;
+}
+
+int32_t TBinaryData::GetDataSize() {
+  return static_cast<int32_t>(data_.Size());
+}
+
+void TBinaryData::SetDataSize(int32_t size) {
+  data_.SetSize(size);
+}
+
+void TBinaryData::SaveToFile(const std::string& fileName) {
+  SaveToFile(fileName, DefaultFileLayer());
+}
+
+void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
+  uint32_t error = 0;
+  const std::unique_ptr<TStream> file = files.CreateAlways(fileName, error);
+  if (!file) {
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", files.ExpandFileName(fileName),
+                               files.SysErrorMessage(error)));
+  }
+  GetData().SetPosition(0);
+  const int64_t size = GetData().Size();
+  if (size > 0)
+    file->CopyFrom(GetData(), size, 0xF000);
+}
+
+void TBinaryData::DefineProperties(TFiler& filer) {
+  TComponent::DefineProperties(filer);
+  filer.DefineBinaryProperty(
+      "TheData", [this](TStream& stream) { ReadData(stream); },
+      [this](TStream& stream) { WriteData(stream); }, true);
+}
+
+void TBinaryData::ReadData(TStream& stream) {
+  uint8_t raw[4];
+  stream.ReadBuffer(raw, sizeof raw);
+  const auto size = static_cast<int32_t>(uint32_t{raw[0]} | uint32_t{raw[1]} << 8 |
+                                         uint32_t{raw[2]} << 16 | uint32_t{raw[3]} << 24);
+  if (size <= 0)
+    return;
+  if (stream.Size() - stream.Position() < size)
+    throw EReadError("Stream read error");
+  data_.SetSize(size);
+  data_.SetPosition(0);
+  data_.CopyFrom(stream, size);
+  data_.SetPosition(0);
+}
+
+void TBinaryData::WriteData(TStream& stream) {
+  const auto size = static_cast<uint32_t>(data_.Size());
+  const uint8_t raw[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
+                          static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
+  stream.WriteBuffer(raw, sizeof raw);
+  if (size > 0)
+    stream.WriteBuffer(data_.Memory(), size);
+}
+
+}  // namespace qv

@@ -1,0 +1,256 @@
+#include "install/InstallEngine.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "core/PathDelimiters.h"
+#include "core/ScopeExit.h"
+#include "formstream/CompressedBinaryData.h"
+#include "formstream/TextEncoding.h"
+#include "install/RunAndWait.h"
+#include "win32/ComSupport.h"
+#include "win32/FileSystem.h"
+#include "win32/Handles.h"
+#include "win32/Registry.h"
+
+namespace qv {
+
+namespace {
+constexpr DWORD kStepPauseMs = 100;
+
+// One flagged step: a payload written to a file, or (no payload) the empty
+// sms.txt; the logs directory is step 0's own.
+struct InstallStep {
+  int flag;
+  const char* fileName;
+  TCompressedBinaryData* TInstallPayloads::*payload;
+  int position;
+};
+
+constexpr InstallStep kFileSteps[] = {
+    {2, "qvdaemon.exe", &TInstallPayloads::qvdaemon, 3},
+    {3, "qvmanager.exe", &TInstallPayloads::qvmanager, 4},
+    {4, "qvscanner.exe", &TInstallPayloads::qvscanner, 5},
+    {5, "qvmonitor.exe", &TInstallPayloads::qvmonitor, 6},
+    {6, "licence.txt", &TInstallPayloads::licence, 7},
+    {7, "readme.txt", &TInstallPayloads::readme, 8},
+    {8, "register.txt", &TInstallPayloads::register2, 9},
+    {9, "sms.txt", nullptr, 10},
+    {10, "quolvex.chm", &TInstallPayloads::helpfile, 11},
+    {11, "uninstall.exe", &TInstallPayloads::uninstall, 12},
+};
+
+// The configuration values and their defaults, in the order written.
+struct DefaultSetting {
+  const char* name;
+  const char* text;  // null for a number
+  int32_t number;
+};
+constexpr const char* kSettingsKey = "\\SOFTWARE\\Quolvex";
+constexpr DefaultSetting kDefaultSettings[] = {
+    {"Codepage", "windows-1251", 0},
+    {"Trusted", "", 0},
+    {"TrustedIP", "", 0},
+    {"MailboxList", "main.mbx", 0},
+    {"WebPath", "", 0},
+    {"KillFile", "", 0},
+    {"ScannerHost", "127.0.0.1", 0},
+    {"WapPath", "", 0},
+    {"Codeword", "", 0},
+    {"Keywords", "failed, invalid, bogus, rdeliver, ERR", 0},
+    {"MonitorExecPath", "", 0},
+    {"IgnoreMbxAfter", nullptr, 2048},
+    {"ScannerPort", nullptr, 3385},
+    {"WholeLimit", nullptr, 131072},
+    {"Base64Limit", nullptr, 65536},
+    {"EventReload", nullptr, 5000},
+    {"DSizeLimit", nullptr, 2097152},
+    {"ViewKeyLog", nullptr, 0},
+    {"MbxEnabled", nullptr, 0},
+    {"RestrictBulk", nullptr, 0},
+    {"BulkMax", nullptr, 10},
+    {"BulkInterval", nullptr, 0},
+    {"BulkPause", nullptr, 2},
+    {"MinThreads", nullptr, 1},
+    {"MaxThreads", nullptr, 0},
+    {"MaxQueue", nullptr, 2},
+    {"CPULimit", nullptr, 10},
+    {"PurgeLogsAfterDays", nullptr, 131072},
+    {"MonitorInterval", nullptr, 60000},
+};
+
+// The two services, registered in this order by their own programs.
+struct ServiceEntry {
+  const char* key;
+  const char* program;
+};
+constexpr ServiceEntry kServices[] = {
+    {"\\SYSTEM\\CurrentControlSet\\Services\\Quolvex", "qvdaemon.exe"},
+    {"\\SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor", "qvmonitor.exe"},
+};
+constexpr const char* kServiceInstallArguments = "/install /silent";
+constexpr const char* kStartValue = "Start";
+constexpr int32_t kStartOnDemand = 3;
+
+// The program menu and its shortcuts, in creation order.
+constexpr const char* kShellFoldersKey =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* kCommonProgramsValue = "Common Programs";
+struct MenuShortcut {
+  const char* fileName;
+  const char* target;
+  const char* description;
+};
+constexpr MenuShortcut kMenuShortcuts[] = {
+    {"Quolvex Manager.lnk", "qvmanager.exe", "Quolvex Manager"},
+    {"License agreement.lnk", "licence.txt", "Lincense agreement"},
+    {"Readme.lnk", "readme.txt", "Readme"},
+    {"How to register.lnk", "register.txt", "How to register"},
+    {"Uninstall program.lnk", "uninstall.exe", "Uninstall program"},
+};
+
+}  // namespace
+
+TInstallEngine::TInstallEngine(TInstallProgress& progress, TInstallCancel& cancel)
+    : progress_(progress), cancel_(cancel) {}
+
+bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallPayloads& payloads) {
+  const std::string& prefix = destination.prefix;
+  // Status text, the user's turn, then - unless the abort was just
+  // confirmed there - the action, the progress and the pause.
+  const auto step = [&](int flag, const std::string& status, int position, auto action) {
+    if (cancel_.Cancelled())
+      return false;
+    if (StepFlags[static_cast<size_t>(flag)])
+      return true;
+    progress_.StatusChanged(status);
+    cancel_.LetUserAct();
+    if (cancel_.Cancelled())
+      return false;
+    action();
+    progress_.ProgressChanged(position);
+    ::Sleep(kStepPauseMs);
+    StepFlags[static_cast<size_t>(flag)] = true;
+    return true;
+  };
+
+  const bool logsStep = step(0, "Creating directory: \\logs", 1, [&] {
+    const std::string logs = prefix + "logs";
+    if (::CreateDirectoryA(logs.c_str(), nullptr) != FALSE)
+      journal_.DirectoryCreated(logs);
+  });
+  if (!logsStep)
+    return false;
+  for (const InstallStep& s : kFileSteps) {
+    const std::string path = prefix + s.fileName;
+    const bool done = step(s.flag, "Copying file: " + path, s.position, [&] {
+      if (s.payload == nullptr) {
+        // sms.txt is filled in by hand: an existing one is kept as it is.
+        if (FileExists(path))
+          return;
+        UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file)
+          journal_.FileCreated(path);
+        return;
+      }
+      journal_.BeforeWrite(path);
+      (payloads.*s.payload)->SaveToFile(path);
+    });
+    if (!done)
+      return false;
+  }
+  return !cancel_.Cancelled();
+}
+
+void TInstallEngine::RunFinalPhase(const TDestination& destination) {
+  const auto stage = [&](const char* status, auto action) {
+    progress_.StatusChanged(status);
+    cancel_.LetUserAct();
+    ::Sleep(kStepPauseMs);
+    action();
+  };
+  stage("Writing registry settings", [] { WriteDefaultSettings(); });
+  stage("Registering services", [&] { RegisterServices(destination); });
+  stage("Creating program menu", [&] { CreateProgramMenu(destination); });
+}
+
+void TInstallEngine::WriteDefaultSettings() {
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  for (const DefaultSetting& setting : kDefaultSettings) {
+    // Opened afresh for every value; a key that cannot be opened or made
+    // (no rights) leaves the defaults unwritten without a word.
+    if (!registry.OpenPath(kSettingsKey, true))
+      continue;
+    // Whatever the administrator set before, of whatever type, stays.
+    if (registry.HasValue(setting.name))
+      continue;
+    if (setting.text != nullptr)
+      registry.WriteText(setting.name, setting.text);
+    else
+      registry.WriteNumber(setting.name, setting.number);
+  }
+}
+
+void TInstallEngine::RegisterServices(const TDestination& destination) {
+  if (registeringServices_)
+    return;
+  registeringServices_ = true;
+  const ScopeExit reset([this] { registeringServices_ = false; });
+
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  for (const ServiceEntry& service : kServices) {
+    if (!registry.PathExists(service.key)) {
+      // By full path inside the destination: a bare name would let the
+      // shell find a program of that name somewhere else.
+      RunAndWait(FullPath(destination.prefix + service.program), kServiceInstallArguments,
+                 destination.typed, kRunHidden);
+    }
+    if (registry.OpenPath(service.key, false) && registry.HasValue(kStartValue))
+      registry.WriteNumber(kStartValue, kStartOnDemand);
+  }
+}
+
+void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  std::string programs;
+  if (registry.OpenPath(kShellFoldersKey, false))
+    programs = registry.ReadText(kCommonProgramsValue);
+  if (!IsExistingDirectory(programs))
+    return;
+  const std::string folder = programs + "\\Quolvex";
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  // Targets and working directory are full paths even for a destination
+  // typed relative to where Setup was started: a shortcut is resolved from
+  // wherever it is opened.
+  for (const MenuShortcut& shortcut : kMenuShortcuts) {
+    CreateShortcut(destination.fullPrefix + shortcut.target, folder + "\\" + shortcut.fileName, "",
+                   shortcut.description, destination.fullPrefix);
+  }
+}
+
+void TInstallEngine::CreateShortcut(const std::string& target, const std::string& shortcutFile,
+                                    const std::string& arguments, const std::string& description,
+                                    const std::string& workingDirectory) {
+  ComPtr<IUnknown> object;
+  OleCheck(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_IUnknown, reinterpret_cast<void**>(object.put())));
+  const ComPtr<IShellLinkA> link = object.As<IShellLinkA>(IID_IShellLinkA);
+  const ComPtr<IPersistFile> file = object.As<IPersistFile>(IID_IPersistFile);
+  // A setter or save that fails costs this shortcut only; the next is
+  // still attempted.
+  link->SetPath(target.c_str());
+  link->SetArguments(arguments.c_str());
+  link->SetDescription(description.c_str());
+  link->SetWorkingDirectory(workingDirectory.c_str());
+  // Shell paths are in the system's ANSI code page; the file-persistence
+  // interface takes UTF-16 (the framework installs the system's conversion).
+  const std::u16string path = AnsiToWide(shortcutFile);
+  file->Save(reinterpret_cast<LPCOLESTR>(path.c_str()), FALSE);
+}
+
+}  // namespace qv

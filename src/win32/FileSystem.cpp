@@ -1,0 +1,47 @@
+#include "win32/FileSystem.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "core/PathDelimiters.h"
+
+namespace qv {
+
+namespace {
+bool AnsiCodePageLeadByte(unsigned char byte) {
+  return ::IsDBCSLeadByte(byte) != FALSE;
+}
+}  // namespace
+
+void UseAnsiCodePageForPaths() {
+  SetLeadBytePredicate(&AnsiCodePageLeadByte);
+}
+
+bool IsExistingDirectory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// A relative path (a single letter "D" typed as the destination) must never
+// be taken for something else later, such as the root of drive D; nor may a
+// long one fall back to its relative form.
+std::string FullPath(const std::string& path) {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        ::GetFullPathNameA(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (length == 0)
+      return path;
+    if (length < buffer.size())
+      return std::string(buffer.data(), length);
+    buffer.resize(length);
+  }
+}
+
+}  // namespace qv

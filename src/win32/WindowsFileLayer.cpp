@@ -1,0 +1,101 @@
+#include "win32/WindowsFileLayer.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "win32/FileSystem.h"
+#include "win32/Handles.h"
+
+namespace qv {
+
+namespace {
+
+class TWindowsFileStream : public TStream {
+ public:
+  explicit TWindowsFileStream(UniqueFile file) : file_(std::move(file)) {}
+  const char* ClassName() const noexcept override { return "TWindowsFileStream"; }
+
+  int64_t Read(void* buffer, int64_t count) override {
+    auto* out = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      DWORD got = 0;
+      const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
+      if (!::ReadFile(file_.get(), out + done, want, &got, nullptr) || got == 0)
+        break;
+      done += got;
+    }
+    return done;
+  }
+
+  // A short count tells the caller the file took no more (a full disk);
+  // the caller turns that into its own error.
+  int64_t Write(const void* buffer, int64_t count) override {
+    const auto* in = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+      DWORD put = 0;
+      const DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, kMaxTransfer));
+      if (!::WriteFile(file_.get(), in + done, want, &put, nullptr) || put == 0)
+        break;
+      done += put;
+    }
+    return done;
+  }
+
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
+    DWORD method = FILE_BEGIN;
+    if (origin == TSeekOrigin::soCurrent)
+      method = FILE_CURRENT;
+    if (origin == TSeekOrigin::soEnd)
+      method = FILE_END;
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    LARGE_INTEGER result;
+    if (!::SetFilePointerEx(file_.get(), distance, &result, method))
+      return -1;
+    return result.QuadPart;
+  }
+
+ private:
+  static constexpr int64_t kMaxTransfer = 1 << 30;
+  UniqueFile file_;
+};
+
+}  // namespace
+
+std::unique_ptr<TStream> TWindowsFileLayer::CreateAlways(const std::string& fileName,
+                                                         uint32_t& error) {
+  UniqueFile file(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    error = ::GetLastError();
+    return nullptr;
+  }
+  return std::make_unique<TWindowsFileStream>(std::move(file));
+}
+
+std::string TWindowsFileLayer::ExpandFileName(const std::string& fileName) {
+  return FullPath(fileName);
+}
+
+std::string TWindowsFileLayer::SysErrorMessage(uint32_t error) {
+  char buffer[256];
+  DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
+      nullptr, error, 0, buffer, sizeof buffer, nullptr);
+  while (length > 0 && (buffer[length - 1] == '\r' || buffer[length - 1] == '\n' ||
+                        buffer[length - 1] == ' ' || buffer[length - 1] == '\0')) {
+    --length;
+  }
+  return std::string(buffer, length);
+}
+
+TFileLayer& WindowsFileLayer() {
+  static TWindowsFileLayer layer;
+  return layer;
+}
+
+}  // namespace qv
