@@ -94,6 +94,9 @@ int64_t TCompressionStream::Read(void*, int64_t) {
 void TCompressionStream::WriteOutBuffer(int64_t count) {
   RestoreOtherPosition();
   other_.WriteBuffer(buffer_.data(), count);
+  // Remembered after every write, the finishing loop's included: otherwise
+  // its last, partial write is moved back over the full buffers before it.
+  RememberOtherPosition();
   zs_->next_out = buffer_.data();
   zs_->avail_out = static_cast<uInt>(kBufferSize);
 }
@@ -110,7 +113,6 @@ int64_t TCompressionStream::Write(const void* buffer, int64_t count) {
         throw ECompressionError("Error");
       if (zs_->avail_out == 0) {
         WriteOutBuffer(kBufferSize);
-        RememberOtherPosition();
         Progress();
       }
     }
@@ -144,7 +146,6 @@ void TCompressionStream::Finish() {
   const int64_t filled = kBufferSize - zs_->avail_out;
   if (filled > 0)
     WriteOutBuffer(filled);
-  RememberOtherPosition();
 }
 
 // ---------------------------------------------------- TDecompressionStream

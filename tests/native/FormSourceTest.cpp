@@ -3,6 +3,7 @@
 #include "FormSource.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -203,6 +204,44 @@ TEST_F(FormCompiler, PayloadIsStoredCompressedWithItsRate) {
   std::string back(static_cast<size_t>(inflated.Size()), '\0');
   inflated.ReadBuffer(back.data(), inflated.Size());
   EXPECT_EQ(back, data);
+}
+
+TEST(FormCompilerCheck, OnlyABlockThatInflatesWholeToItsFilePasses) {
+  std::vector<uint8_t> file(70000);
+  std::mt19937 random(3);
+  for (uint8_t& b : file)
+    b = static_cast<uint8_t>(random() % 16);
+  uLongf packedSize = compressBound(file.size());
+  std::vector<uint8_t> packed(packedSize);
+  ASSERT_EQ(compress2(packed.data(), &packedSize, file.data(), file.size(), 9), Z_OK);
+  packed.resize(packedSize);
+  // The block as the component stores it: the stream's size, then the stream.
+  const auto block = [](const std::vector<uint8_t>& stream) {
+    std::vector<uint8_t> out(4);
+    const auto size = static_cast<uint32_t>(stream.size());
+    std::memcpy(out.data(), &size, 4);
+    out.insert(out.end(), stream.begin(), stream.end());
+    return out;
+  };
+  const auto check = [&](const std::vector<uint8_t>& stream, const std::vector<uint8_t>& source,
+                         const std::string& name) {
+    const std::vector<uint8_t> b = block(stream);
+    CheckBlockInflatesTo(b.data(), b.size(), source, name);
+  };
+  EXPECT_NO_THROW(check(packed, file, "good.bin"));
+  std::vector<uint8_t> damaged = packed;
+  damaged[damaged.size() / 2] ^= 0x55;
+  EXPECT_THROW(check(damaged, file, "damaged.bin"), std::runtime_error);
+  const std::vector<uint8_t> noTrailer(packed.begin(), packed.end() - 4);
+  EXPECT_THROW(check(noTrailer, file, "short.bin"), std::runtime_error);
+  std::vector<uint8_t> other = file;
+  other.back() ^= 1;
+  try {
+    check(packed, other, "other.bin");
+    ADD_FAILURE() << "a block of another file passed";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("payload other.bin"), std::string::npos) << e.what();
+  }
 }
 
 TEST_F(FormCompiler, MissingPayloadFileIsAnError) {

@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <random>
 #include <string>
@@ -70,6 +71,79 @@ TEST(CompressionStream, EachLevelYieldsAZlibStreamWithItsHeader) {
     EXPECT_EQ(packed[1], flags);
     EXPECT_EQ(packed.size() > data.size(), level == clNone);
     EXPECT_EQ(ZlibUncompress(packed, data.size()), data);
+  }
+}
+
+// Text of random words: compressible, but not so much that deflate keeps
+// little back for the finishing step.
+Bytes WordBytes(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {"mail ",    "scan ",   "virus ", "queue ",      "server\r\n",
+                                       "Quolvex ", "header ", "body ",  "attachment ", "IMail "};
+  std::mt19937 gen(seed);
+  Bytes bytes;
+  bytes.reserve(size + 16);
+  while (bytes.size() < size) {
+    const std::string word = kWords[gen() % 10];
+    bytes.insert(bytes.end(), word.begin(), word.end());
+    if (gen() % 7 == 0)
+      bytes.push_back(static_cast<uint8_t>(gen()));
+  }
+  bytes.resize(size);
+  return bytes;
+}
+
+Bytes CompressedByTheStream(const Bytes& data) {
+  TMemoryStream destination;
+  TCompressionStream compressor(clMax, destination);
+  compressor.WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
+  compressor.Finish();
+  return destination.Bytes();
+}
+
+// An input that zlib, at the settings the stream uses, compresses to exactly
+// target bytes. Random bytes do not compress, so each byte more in gives
+// about one byte more out: a few corrections and a look nearby hit it.
+Bytes InputCompressingTo(int64_t target) {
+  const Bytes noise = RandomBytes(static_cast<size_t>(target) + 4096, 11);
+  const auto packedSize = [&](size_t n) {
+    return static_cast<int64_t>(ZlibCompress(Bytes(noise.begin(), noise.begin() + n)).size());
+  };
+  size_t size = static_cast<size_t>(target) - 64;
+  for (int round = 0; round < 8; ++round) {
+    const int64_t miss = target - packedSize(size);
+    if (miss == 0)
+      return Bytes(noise.begin(), noise.begin() + size);
+    size = static_cast<size_t>(static_cast<int64_t>(size) + miss);
+  }
+  for (size_t n = size - 16; n <= size + 16; ++n) {
+    if (packedSize(n) == target)
+      return Bytes(noise.begin(), noise.begin() + n);
+  }
+  ADD_FAILURE() << "no input compresses to " << target << " bytes";
+  return {};
+}
+
+// The finishing step writes whole buffers and then the rest: every block
+// whose finished size crosses a buffer boundary depends on where those
+// writes land. The compressed sizes are just below, on and just above
+// multiples of the 64 KiB buffer; then random sizes up to 8 MB.
+TEST(CompressionStream, BlocksInflateAtSizesAroundEveryBufferBoundaryAndUpTo8MB) {
+  for (const int64_t multiple : {1, 2, 5}) {
+    for (const int64_t offset : {-1, 0, 1}) {
+      const int64_t target = multiple * 65536 + offset;
+      SCOPED_TRACE("compressed size " + std::to_string(target));
+      const Bytes data = InputCompressingTo(target);
+      const Bytes ours = CompressedByTheStream(data);
+      EXPECT_EQ(static_cast<int64_t>(ours.size()), target);
+      EXPECT_EQ(ZlibUncompress(ours, data.size()), data);
+    }
+  }
+  std::mt19937 gen(2026);
+  for (int i = 0; i < 2; ++i) {
+    const size_t size = 1 + gen() % (8u << 20);
+    SCOPED_TRACE("input size " + std::to_string(size));
+    const Bytes data = (i % 2 == 0) ? WordBytes(size, gen()) : RandomBytes(size, gen());
+    EXPECT_EQ(ZlibUncompress(CompressedByTheStream(data), data.size()), data);
   }
 }
 

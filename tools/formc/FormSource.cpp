@@ -4,6 +4,9 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
+
+#include <zlib.h>
 
 #include "core/Stream.h"
 #include "formstream/CompressedBinaryData.h"
@@ -375,6 +378,8 @@ class Compiler {
     // The Payload block: the stored size, then the stored bytes.
     TMemoryStream block;
     component->WriteData(block);
+    CheckBlockInflatesTo(block.Memory(), static_cast<size_t>(block.Size()), bytes,
+                         object.payloadFile);
     writer_.WritePropName("TheData");
     writer_.WriteBinary(block.Memory(), static_cast<uint32_t>(block.Size()));
   }
@@ -384,6 +389,35 @@ class Compiler {
 };
 
 }  // namespace
+
+// The stored block must inflate, with zlib itself rather than the
+// component's own reader, to exactly the payload file: a compressor fault
+// would otherwise ship a Setup.exe that fails only when it installs.
+void CheckBlockInflatesTo(const uint8_t* block, size_t size, const std::vector<uint8_t>& source,
+                          const std::string& name) {
+  const uint8_t* bytes = block;
+  if (size < 4)
+    throw std::runtime_error("payload " + name + ": no block was written");
+  std::vector<uint8_t> inflated(source.size() + 1);
+  z_stream zs{};
+  if (inflateInit(&zs) != Z_OK)
+    throw std::runtime_error("payload " + name + ": zlib cannot start");
+  zs.next_in = const_cast<Bytef*>(bytes + 4);
+  zs.avail_in = static_cast<uInt>(size - 4);
+  zs.next_out = inflated.data();
+  zs.avail_out = static_cast<uInt>(inflated.size());
+  const int result = inflate(&zs, Z_FINISH);
+  const size_t produced = inflated.size() - zs.avail_out;
+  const bool whole = result == Z_STREAM_END && zs.avail_in == 0;
+  const std::string message = zs.msg != nullptr ? zs.msg : "";
+  inflateEnd(&zs);
+  inflated.resize(produced);
+  if (!whole || inflated != source) {
+    throw std::runtime_error("payload " + name +
+                             ": the compressed block does not inflate to the file" +
+                             (message.empty() ? "" : " (" + message + ")"));
+  }
+}
 
 FormObject ParseFormSource(const std::string& text, const std::string& fileName) {
   return Parser(text, fileName).ParseRoot();

@@ -49,6 +49,11 @@ struct CompileOptions {
   std::filesystem::path payloadDir;  // payload files are found here
 };
 
+// Raises std::runtime_error naming the payload unless block (a 4-byte size,
+// then one zlib stream) inflates, whole and with its checksum, to source.
+void CheckBlockInflatesTo(const uint8_t* block, size_t size, const std::vector<uint8_t>& source,
+                          const std::string& name);
+
 // Writes the stream; returns the files it read (for build dependencies).
 std::vector<std::filesystem::path> CompileForm(const FormObject& root,
                                                const CompileOptions& options, TStream& out);
