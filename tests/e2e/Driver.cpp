@@ -1,8 +1,5 @@
 #include "Driver.h"
 
-#include <shlobj.h>
-#include <shobjidl.h>
-
 #include <cstdio>
 #include <cwctype>
 #include <map>
@@ -997,43 +994,11 @@ void DeleteRegistryValue(HKEY root, const std::string& path, const std::string& 
 // --- Shell links -----------------------------------------------------------------
 
 ShortcutInfo ReadShortcut(const std::string& path) {
-  // The driver's thread may or may not have an apartment already.
-  const HRESULT init = ::CoInitialize(nullptr);
-  struct Uninit {
-    bool active;
-    ~Uninit() {
-      if (active)
-        ::CoUninitialize();
-    }
-  } uninit{SUCCEEDED(init)};
-  IShellLinkA* link = nullptr;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link)))) {
-    throw DriverError("ReadShortcut: no shell link object");
+  try {
+    return test::ReadShellLink(Widen(path));
+  } catch (const std::runtime_error& e) {
+    throw DriverError(std::string("ReadShortcut: ") + e.what());
   }
-  std::unique_ptr<IShellLinkA, void (*)(IShellLinkA*)> linkOwner(
-      link, [](IShellLinkA* p) { p->Release(); });
-  IPersistFile* file = nullptr;
-  if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))))
-    throw DriverError("ReadShortcut: no IPersistFile");
-  std::unique_ptr<IPersistFile, void (*)(IPersistFile*)> fileOwner(
-      file, [](IPersistFile* p) { p->Release(); });
-  if (FAILED(file->Load(Widen(path).c_str(), STGM_READ)))
-    throw DriverError("ReadShortcut: cannot load " + Quote(path));
-  ShortcutInfo info;
-  char text[MAX_PATH * 2] = {};
-  link->GetPath(text, sizeof text, nullptr, SLGP_RAWPATH);
-  info.target = text;
-  text[0] = '\0';
-  link->GetArguments(text, sizeof text);
-  info.arguments = text;
-  text[0] = '\0';
-  link->GetDescription(text, sizeof text);
-  info.description = text;
-  text[0] = '\0';
-  link->GetWorkingDirectory(text, sizeof text);
-  info.workingDirectory = text;
-  return info;
 }
 
 // --- Helpers -------------------------------------------------------------------

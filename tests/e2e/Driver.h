@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+#include "ShellLinkReader.h"
+
 namespace qv::e2e {
 
 class DriverError : public std::runtime_error {
@@ -221,9 +223,7 @@ void DeleteRegistryValue(HKEY root, const std::string& path, const std::string& 
 
 // --- Shell links --------------------------------------------------------------
 
-struct ShortcutInfo {
-  std::string target, arguments, description, workingDirectory;
-};
+using ShortcutInfo = test::ShellLink;
 // Reads a .lnk file through the shell's own link object.
 ShortcutInfo ReadShortcut(const std::string& path);
 

@@ -16,14 +16,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "DirectorySnapshot.h"
+
 namespace e2e = qv::e2e;
+namespace test = qv::test;
 
 namespace {
 
@@ -355,28 +356,9 @@ class SetupScenario : public ::testing::Test {
     Shot("success");
   }
 
-  // Every file below root with its bytes.
-  static std::map<std::string, std::string> Tree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    std::error_code error;
-    if (!std::filesystem::exists(root, error)) {
-      return tree;
-    }
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
-      const std::string name = std::filesystem::relative(entry.path(), root).generic_string();
-      if (entry.is_directory()) {
-        tree[name + "/"] = "";
-      } else {
-        std::ifstream in(entry.path(), std::ios::binary);
-        tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
-      }
-    }
-    return tree;
-  }
-
   // The ten installed files carry the bytes of the payloads (when known).
   void ExpectInstalled(const std::string& destination) {
-    const auto tree = Tree(destination);
+    const auto tree = test::DirectorySnapshot(destination);
     EXPECT_EQ(tree.count("logs/"), 1u);
     EXPECT_EQ(tree.count("sms.txt"), 1u);
     const std::string payloads = Env("QV_PAYLOAD_DIR");
@@ -385,8 +367,7 @@ class SetupScenario : public ::testing::Test {
           "readme.txt", "register.txt", "quolvex.chm", "uninstall.exe"}) {
       ASSERT_EQ(tree.count(name), 1u) << name;
       if (!payloads.empty()) {
-        std::ifstream in(payloads + "\\" + name, std::ios::binary);
-        EXPECT_EQ(tree.at(name), std::string(std::istreambuf_iterator<char>(in), {})) << name;
+        EXPECT_EQ(tree.at(name), test::FileBytes(payloads + "\\" + name)) << name;
       }
     }
   }
@@ -742,7 +723,7 @@ TEST_F(Demo, WalkThrough) {
   Shot("installing");
   ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
   ExpectInstalled(dest);
-  for (const auto& [name, bytes] : Tree(dest)) {
+  for (const auto& [name, bytes] : test::DirectorySnapshot(dest)) {
     std::printf("installed: %s\\%s (%zu bytes)\n", dest.c_str(), name.c_str(), bytes.size());
   }
   e2e::Click(Button(wizard, "Finish"));
@@ -850,14 +831,14 @@ TEST_F(Installation, CancelAnsweredYesIntoAnExistingDirectoryChangesNothing) {
   std::ofstream(dest + "\\readme.txt") << "my own notes";
   std::ofstream(dest + "\\sms.txt") << "+4912345";
   std::ofstream(dest + "\\logs\\2026-12-01.log") << "a log";
-  const auto before = Tree(dest);
+  const auto before = test::DirectorySnapshot(dest);
   const HWND wizard = OpenWizardAtDestination();
   ASSERT_FALSE(HasFatalFailure());
   // Late enough that files were written and replaced.
   InstallAndCancel(wizard, dest, 700);
   Answer(WaitMessage("Information", kAbortQuestion), "&Yes");
   EXPECT_EQ(ExpectExit(), 0u);
-  EXPECT_EQ(Tree(dest), before);
+  EXPECT_EQ(test::DirectorySnapshot(dest), before);
 }
 
 // --- The shipped file ----------------------------------------------------------

@@ -5,11 +5,14 @@
 #include "core/Filer.h"
 #include "core/Stream.h"
 #include "core/TypeInfo.h"
+#include "core/TypeInfoBuilder.h"
 
 namespace qv::fuzz {
 
 namespace {
 
+using test::BagOrd;
+using test::BagStr;
 using test::FloatProp;
 using test::OrdProp;
 using test::StrProp;
@@ -28,13 +31,13 @@ TPropInfo Object(const std::string& name, const TClassInfo& type,
 }  // namespace
 
 const TClassInfo& TFuzzFont::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TFuzzFont", &TPersistent::StaticClassInfo());
-    c.Properties = {OrdProp("Height"), StrProp("Name"),
-                    OrdProp("Style", TTypeKind::tkSet, &test::FontStyleEnum()),
-                    OrdProp("Color", TTypeKind::tkInteger, nullptr, "TColor")};
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TFuzzFont>("TFuzzFont", &TPersistent::StaticClassInfo())
+          .Integer("Height", BagOrd{"Height"}, BagOrd{"Height"})
+          .String("Name", BagStr{"Name"}, BagStr{"Name"})
+          .SetOf("Style", test::FontStyleEnum(), BagOrd{"Style"}, BagOrd{"Style"})
+          .Integer("Color", BagOrd{"Color"}, BagOrd{"Color"}, "TColor")
+          .Build();
   return info;
 }
 
@@ -49,11 +52,11 @@ void TFuzzStrings::DefineProperties(TFiler& filer) {
 }
 
 const TClassInfo& TFuzzItem::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TFuzzItem", &TPersistent::StaticClassInfo());
-    c.Properties = {StrProp("Caption"), OrdProp("Width")};
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TFuzzItem>("TFuzzItem", &TPersistent::StaticClassInfo())
+          .String("Caption", BagStr{"Caption"}, BagStr{"Caption"})
+          .Integer("Width", BagOrd{"Width"}, BagOrd{"Width"})
+          .Build();
   return info;
 }
 
@@ -152,39 +155,20 @@ void TFuzzControl::DefineProperties(TFiler& filer) {
 }
 
 const TClassInfo& TFuzzBook::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c(kBookClass, &TFuzzControl::StaticClassInfo());
-    c.Create = [](TComponent* owner) -> TComponent* { return new TFuzzBook(owner); };
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TFuzzBook>(kBookClass, &TFuzzControl::StaticClassInfo()).Creatable().Build();
   return info;
 }
 
 const TClassInfo& TFuzzWindow::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c(kWindowClass, &TFuzzControl::StaticClassInfo());
-    const auto field = [](const char* name, const TClassInfo& type, auto member) {
-      return TPublishedField{
-          name, &type, [member](TObject& owner, TComponent* component) {
-            auto& window = static_cast<TFuzzWindow&>(owner);
-            window.*member =
-                static_cast<std::remove_reference_t<decltype(window.*member)>>(component);
-          }};
-    };
-    c.Fields = {field("btnNext", TFuzzControl::StaticClassInfo(), &TFuzzWindow::btnNext),
-                field("qvdaemon", TFuzzControl::StaticClassInfo(), &TFuzzWindow::qvdaemon),
-                field("Notebook", TFuzzBook::StaticClassInfo(), &TFuzzWindow::Notebook)};
-    c.Methods = {{"btnNextClick",
-                  [](TObject& instance) {
-                    auto* window = static_cast<TFuzzWindow*>(&instance);
-                    return TMethod{window, "btnNextClick",
-                                   TNotifyEvent([window](TObject*) { ++window->clicks; })};
-                  }},
-                 {"FormClose", [](TObject& instance) {
-                    return TMethod{&instance, "FormClose", std::function<void(TObject*, int&)>()};
-                  }}};
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TFuzzWindow>(kWindowClass, &TFuzzControl::StaticClassInfo())
+          .Field("btnNext", &TFuzzWindow::btnNext)
+          .Field("qvdaemon", &TFuzzWindow::qvdaemon)
+          .Field("Notebook", &TFuzzWindow::Notebook)
+          .Method("btnNextClick", &TFuzzWindow::btnNextClick)
+          .Method("FormClose", &TFuzzWindow::FormClose)
+          .Build();
   return info;
 }
 

@@ -88,6 +88,9 @@ class TFuzzWindow : public TFuzzControl {
   TFuzzControl* qvdaemon = nullptr;
   TFuzzBook* Notebook = nullptr;
   int clicks = 0;
+  void btnNextClick(TObject*) { ++clicks; }
+  // Of another event type than OnClick's: a seed may try to assign it.
+  void FormClose(TObject*, int&) {}
 };
 
 // Registers the classes and identifier tables; idempotent.

@@ -18,6 +18,7 @@
 #include "core/Exceptions.h"
 #include "core/Stream.h"
 #include "core/TypeInfo.h"
+#include "core/TypeInfoBuilder.h"
 #include "PropertyBag.h"
 #include "formstream/FormWriter.h"
 
@@ -25,7 +26,6 @@ namespace qv {
 namespace {
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
-using TCloseEvent = std::function<void(TObject* sender, int& action)>;
 
 std::vector<std::string>& Log() {
   static std::vector<std::string> log;
@@ -34,7 +34,8 @@ std::vector<std::string>& Log() {
 
 using test::AlignEnum;
 using test::Bag;
-using test::BagOf;
+using test::BagOrd;
+using test::BagStr;
 using test::FloatProp;
 using test::FontStyleEnum;
 using test::OrdProp;
@@ -62,14 +63,14 @@ class TScratchFont : public TPersistent, public Bag {
   QV_TYPE_INFO
 };
 const TClassInfo& TScratchFont::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TScratchFont", &TPersistent::StaticClassInfo());
-    c.Properties = {OrdProp("Height"), StrProp("Name"),
-                    OrdProp("Style", TTypeKind::tkSet, &FontStyleEnum()),
-                    OrdProp("Charset", TTypeKind::tkInteger, nullptr, "TFontCharset"),
-                    OrdProp("Color", TTypeKind::tkInteger, nullptr, "TColor")};
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TScratchFont>("TScratchFont", &TPersistent::StaticClassInfo())
+          .Integer("Height", BagOrd{"Height"}, BagOrd{"Height"})
+          .String("Name", BagStr{"Name"}, BagStr{"Name"})
+          .SetOf("Style", FontStyleEnum(), BagOrd{"Style"}, BagOrd{"Style"})
+          .Integer("Charset", BagOrd{"Charset"}, BagOrd{"Charset"}, "TFontCharset")
+          .Integer("Color", BagOrd{"Color"}, BagOrd{"Color"}, "TColor")
+          .Build();
   return info;
 }
 
@@ -77,11 +78,11 @@ class TScratchItem : public TPersistent, public Bag {
   QV_TYPE_INFO
 };
 const TClassInfo& TScratchItem::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TScratchItem", &TPersistent::StaticClassInfo());
-    c.Properties = {StrProp("Caption"), OrdProp("Width")};
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TScratchItem>("TScratchItem", &TPersistent::StaticClassInfo())
+          .String("Caption", BagStr{"Caption"}, BagStr{"Caption"})
+          .Integer("Width", BagOrd{"Width"}, BagOrd{"Width"})
+          .Build();
   return info;
 }
 
@@ -207,11 +208,10 @@ class TScratchBook : public TScratchControl {
   TComponent* ChildOwnerForReading() override { return this; }
 };
 const TClassInfo& TScratchBook::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TScratchBook", &TScratchControl::StaticClassInfo());
-    c.Create = [](TComponent* owner) -> TComponent* { return new TScratchBook(owner); };
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TScratchBook>("TScratchBook", &TScratchControl::StaticClassInfo())
+          .Creatable()
+          .Build();
   return info;
 }
 
@@ -236,11 +236,10 @@ class TScratchData : public TComponent {
   }
 };
 const TClassInfo& TScratchData::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TScratchData", &TComponent::StaticClassInfo());
-    c.Create = [](TComponent* owner) -> TComponent* { return new TScratchData(owner); };
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TScratchData>("TScratchData", &TComponent::StaticClassInfo())
+          .Creatable()
+          .Build();
   return info;
 }
 
@@ -258,33 +257,20 @@ class TScratchWindow : public TScratchControl {
     ++clicks;
     lastSender = sender;
   }
+  // A handler of a close event: of another type than OnClick's.
+  void FormClose(TObject*, int&) {}
 };
 
-template <class T>
-TPublishedField Field(const char* name, const TClassInfo& type, T* TScratchWindow::*member) {
-  return TPublishedField{name, &type, [member](TObject& owner, TComponent* component) {
-                           static_cast<TScratchWindow&>(owner).*member = static_cast<T*>(component);
-                         }};
-}
-
 const TClassInfo& TScratchWindow::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TScratchWindow", &TScratchControl::StaticClassInfo());
-    c.Create = [](TComponent* owner) -> TComponent* { return new TScratchWindow(owner); };
-    c.Fields = {Field("btnNext", TScratchControl::StaticClassInfo(), &TScratchWindow::btnNext),
-                Field("qvdaemon", TScratchData::StaticClassInfo(), &TScratchWindow::qvdaemon),
-                Field("Notebook", TScratchBook::StaticClassInfo(), &TScratchWindow::Notebook)};
-    c.Methods = {{"btnNextClick",
-                  [](TObject& instance) {
-                    auto* window = static_cast<TScratchWindow*>(&instance);
-                    return TMethod{window, "btnNextClick",
-                                   TNotifyEvent([window](TObject* s) { window->btnNextClick(s); })};
-                  }},
-                 {"FormClose", [](TObject& instance) {
-                    return TMethod{&instance, "FormClose", TCloseEvent([](TObject*, int&) {})};
-                  }}};
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TScratchWindow>("TScratchWindow", &TScratchControl::StaticClassInfo())
+          .Creatable()
+          .Field("btnNext", &TScratchWindow::btnNext)
+          .Field("qvdaemon", &TScratchWindow::qvdaemon)
+          .Field("Notebook", &TScratchWindow::Notebook)
+          .Method("btnNextClick", &TScratchWindow::btnNextClick)
+          .Method("FormClose", &TScratchWindow::FormClose)
+          .Build();
   return info;
 }
 
@@ -1031,18 +1017,15 @@ class TMarkProbe : public TScratchControl {
   uint32_t rootMarks = 0;
 };
 const TClassInfo& TMarkProbe::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TMarkProbe", &TScratchControl::StaticClassInfo());
-    c.Create = [](TComponent* owner) -> TComponent* { return new TMarkProbe(owner); };
-    TPropInfo probe = OrdProp("Probe");
-    probe.SetOrd = [](TObject& o, int64_t) {
-      auto& self = static_cast<TMarkProbe&>(o);
-      self.siblingMarks = self.Owner()->FindComponent("A")->ComponentState();
-      self.rootMarks = self.Owner()->ComponentState();
-    };
-    c.Properties.push_back(probe);
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TMarkProbe>("TMarkProbe", &TScratchControl::StaticClassInfo())
+          .Creatable()
+          .Integer("Probe", BagOrd{"Probe"},
+                   [](TMarkProbe& self, int64_t) {
+                     self.siblingMarks = self.Owner()->FindComponent("A")->ComponentState();
+                     self.rootMarks = self.Owner()->ComponentState();
+                   })
+          .Build();
   return info;
 }
 
@@ -1387,13 +1370,15 @@ class TScratchProgressBar : public TScratchControl {
   using TScratchControl::TScratchControl;
 };
 const TClassInfo& TScratchProgressBar::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TProgressBar", &TScratchControl::StaticClassInfo());
-    c.Create = [](TComponent* owner) -> TComponent* { return new TScratchProgressBar(owner); };
-    c.Properties = {OrdProp("Width"), OrdProp("Height"), OrdProp("Min"), OrdProp("Max"),
-                    OrdProp("TabOrder")};
-    return c;
-  }();
+  static const TClassInfo info =
+      ClassInfoBuilder<TScratchProgressBar>("TProgressBar", &TScratchControl::StaticClassInfo())
+          .Creatable()
+          .Integer("Width", BagOrd{"Width"}, BagOrd{"Width"})
+          .Integer("Height", BagOrd{"Height"}, BagOrd{"Height"})
+          .Integer("Min", BagOrd{"Min"}, BagOrd{"Min"})
+          .Integer("Max", BagOrd{"Max"}, BagOrd{"Max"})
+          .Integer("TabOrder", BagOrd{"TabOrder"}, BagOrd{"TabOrder"})
+          .Build();
   return info;
 }
 
@@ -1404,23 +1389,20 @@ class TScratchProgressForm : public TScratchControl {
   TScratchProgressBar* ProgressBar = nullptr;
 };
 const TClassInfo& TScratchProgressForm::StaticClassInfo() {
-  static const TClassInfo info = [] {
-    TClassInfo c("TFormProgress", &TScratchControl::StaticClassInfo());
-    c.Properties = {OrdProp("BorderIcons", TTypeKind::tkSet, &BorderIconEnum()),
-                    OrdProp("BorderStyle", TTypeKind::tkEnumeration, &BorderStyleEnum()),
-                    OrdProp("ClientHeight"),
-                    OrdProp("ClientWidth"),
-                    OrdProp("OldCreateOrder", TTypeKind::tkEnumeration, &BooleanEnum()),
-                    OrdProp("Position", TTypeKind::tkEnumeration, &PositionEnum()),
-                    OrdProp("PixelsPerInch"),
-                    OrdProp("TextHeight")};
-    c.Fields = {TPublishedField{"ProgressBar", &TScratchProgressBar::StaticClassInfo(),
-                                [](TObject& owner, TComponent* component) {
-                                  static_cast<TScratchProgressForm&>(owner).ProgressBar =
-                                      static_cast<TScratchProgressBar*>(component);
-                                }}};
-    return c;
-  }();
+  using Self = TScratchProgressForm;
+  static const TClassInfo info =
+      ClassInfoBuilder<Self>("TFormProgress", &TScratchControl::StaticClassInfo())
+          .SetOf("BorderIcons", BorderIconEnum(), BagOrd{"BorderIcons"}, BagOrd{"BorderIcons"})
+          .Enumeration("BorderStyle", BorderStyleEnum(), BagOrd{"BorderStyle"},
+                       BagOrd{"BorderStyle"})
+          .Integer("ClientHeight", BagOrd{"ClientHeight"}, BagOrd{"ClientHeight"})
+          .Integer("ClientWidth", BagOrd{"ClientWidth"}, BagOrd{"ClientWidth"})
+          .Boolean("OldCreateOrder", BagOrd{"OldCreateOrder"}, BagOrd{"OldCreateOrder"})
+          .Enumeration("Position", PositionEnum(), BagOrd{"Position"}, BagOrd{"Position"})
+          .Integer("PixelsPerInch", BagOrd{"PixelsPerInch"}, BagOrd{"PixelsPerInch"})
+          .Integer("TextHeight", BagOrd{"TextHeight"}, BagOrd{"TextHeight"})
+          .Field("ProgressBar", &Self::ProgressBar)
+          .Build();
   return info;
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // Scratch classes for reader tests and the fuzzer keep their published
 // values in a bag, by property name, instead of in fields of their own: one
-// property description serves every class. Ordinal setters also note the
-// component marks at the time of the call, so tests can see in which state
-// of the reading a value arrived.
+// accessor serves every class. Ordinal setters also note the component
+// marks at the time of the call, so tests can see in which state of the
+// reading a value arrived.
 #include <cstdint>
 #include <map>
 #include <string>
+#include <type_traits>
 
 #include "core/Component.h"
 #include "core/TypeInfo.h"
@@ -25,6 +26,26 @@ inline Bag& BagOf(TObject& object) {
   return dynamic_cast<Bag&>(object);
 }
 
+// One value of the bag, getter and setter in one object, so it fits both
+// ClassInfoBuilder ("Height", BagOrd{"Height"}, BagOrd{"Height"}) and the
+// accessors of a hand-made TPropInfo.
+template <class T, std::map<std::string, T> Bag::*Values>
+struct BagValue {
+  std::string name;
+  T operator()(TObject& o) const { return (BagOf(o).*Values)[name]; }
+  void operator()(TObject& o, const T& v) const {
+    (BagOf(o).*Values)[name] = v;
+    if constexpr (std::is_same_v<T, int64_t>) {
+      if (auto* component = dynamic_cast<TComponent*>(&o))
+        BagOf(o).marks[name] = component->ComponentState();
+    }
+  }
+};
+using BagOrd = BagValue<int64_t, &Bag::ords>;
+using BagFloat = BagValue<double, &Bag::floats>;
+using BagStr = BagValue<std::string, &Bag::strs>;
+
+// Hand-made properties, for the kinds ClassInfoBuilder does not offer.
 inline TPropInfo OrdProp(const std::string& name, TTypeKind kind = TTypeKind::tkInteger,
                          const TEnumInfo* type = nullptr, const std::string& typeName = "Integer") {
   TPropInfo p;
@@ -32,12 +53,8 @@ inline TPropInfo OrdProp(const std::string& name, TTypeKind kind = TTypeKind::tk
   p.Kind = kind;
   p.Enum = type;
   p.TypeName = typeName;
-  p.GetOrd = [name](TObject& o) { return BagOf(o).ords[name]; };
-  p.SetOrd = [name](TObject& o, int64_t v) {
-    BagOf(o).ords[name] = v;
-    if (auto* component = dynamic_cast<TComponent*>(&o))
-      BagOf(o).marks[name] = component->ComponentState();
-  };
+  p.GetOrd = BagOrd{name};
+  p.SetOrd = BagOrd{name};
   return p;
 }
 
@@ -46,8 +63,8 @@ inline TPropInfo FloatProp(const std::string& name, TFloatType type) {
   p.Name = name;
   p.Kind = TTypeKind::tkFloat;
   p.FloatType = type;
-  p.GetFloat = [name](TObject& o) { return BagOf(o).floats[name]; };
-  p.SetFloat = [name](TObject& o, double v) { BagOf(o).floats[name] = v; };
+  p.GetFloat = BagFloat{name};
+  p.SetFloat = BagFloat{name};
   return p;
 }
 
@@ -55,8 +72,8 @@ inline TPropInfo StrProp(const std::string& name, TTypeKind kind = TTypeKind::tk
   TPropInfo p;
   p.Name = name;
   p.Kind = kind;
-  p.GetStr = [name](TObject& o) { return BagOf(o).strs[name]; };
-  p.SetStr = [name](TObject& o, const std::string& v) { BagOf(o).strs[name] = v; };
+  p.GetStr = BagStr{name};
+  p.SetStr = BagStr{name};
   return p;
 }
 

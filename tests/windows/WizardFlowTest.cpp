@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "DirectorySnapshot.h"
 #include "TestSupport.h"
 #include "wizard/WizardDialog.h"
 
@@ -23,23 +23,6 @@ namespace fs = std::filesystem;
 const char* const kInstalledFiles[] = {
     "qvdaemon.exe", "qvmanager.exe", "qvscanner.exe", "qvmonitor.exe", "licence.txt",
     "readme.txt",   "register.txt",  "sms.txt",       "quolvex.chm",   "uninstall.exe"};
-
-// Every file below root with its bytes: a tree compared before and after.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-  std::map<std::string, std::string> tree;
-  if (!fs::exists(root))
-    return tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    const std::string name = fs::relative(entry.path(), root).generic_string();
-    if (entry.is_directory()) {
-      tree[name + "/"] = "";
-    } else {
-      std::ifstream in(entry.path(), std::ios::binary);
-      tree[name] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
-  }
-  return tree;
-}
 
 class Wizard : public ShellTest {
  protected:
@@ -336,7 +319,7 @@ TEST_F(Wizard, AbortDuringTheSequenceRestoresTheUsersFiles) {
   // A register.txt that cannot be written stops the sequence after earlier
   // steps wrote.
   fs::create_directories(dest / "register.txt");
-  const auto before = Snapshot(dest);
+  const auto before = DirectorySnapshot(dest);
   Run([&] {
     ToDestination();
     w->editDir->SetText(dest.string());
@@ -346,7 +329,7 @@ TEST_F(Wizard, AbortDuringTheSequenceRestoresTheUsersFiles) {
     AnswerWhenShown("Information", "&Yes");
     Click(w->btnExit);
   });
-  EXPECT_EQ(Snapshot(dest), before);
+  EXPECT_EQ(DirectorySnapshot(dest), before);
   EXPECT_TRUE(app->QuitReceived());
 }
 
