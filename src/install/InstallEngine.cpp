@@ -164,16 +164,20 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
   return !cancel_.Cancelled();
 }
 
-void TInstallEngine::RunFinalPhase(const TDestination& destination) {
+bool TInstallEngine::RunFinalPhase(const TDestination& destination) {
   const auto stage = [&](const char* status, auto action) {
     progress_.StatusChanged(status);
     cancel_.LetUserAct();
+    if (cancel_.Cancelled())
+      return false;
     ::Sleep(kStepPauseMs);
     action();
+    return true;
   };
-  stage("Writing registry settings", [] { WriteDefaultSettings(); });
-  stage("Registering services", [&] { RegisterServices(destination); });
-  stage("Creating program menu", [&] { CreateProgramMenu(destination); });
+  return stage("Writing registry settings", [] { WriteDefaultSettings(); }) &&
+         stage("Registering services", [&] { RegisterServices(destination); }) &&
+         stage("Creating program menu", [&] { CreateProgramMenu(destination); }) &&
+         !cancel_.Cancelled();
 }
 
 void TInstallEngine::WriteDefaultSettings() {

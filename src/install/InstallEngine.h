@@ -62,8 +62,11 @@ class TInstallEngine {
   // text, the user's turn, then (unless Cancel now stands) the step, the
   // progress and a pause. False when Cancel stopped them.
   bool WriteFiles(const TDestination& destination, const TInstallPayloads& payloads);
-  // The three stages of the final phase, each announced by its status.
-  void RunFinalPhase(const TDestination& destination);
+  // The three stages of the final phase, each announced by its status and
+  // followed by the user's turn. False when Cancel then stands: an abort
+  // confirmed there has removed the destination's files, so nothing may be
+  // registered or started from it any more.
+  bool RunFinalPhase(const TDestination& destination);
 
   // Only values that do not exist yet, of whatever type, are written.
   static void WriteDefaultSettings();

@@ -91,9 +91,15 @@ bool TInstallJournal::RollBack() {
       complete = (::DeleteFileA(it->c_str()) != FALSE) && complete;
     }
   }
+  // A copy whose original could not be put back is the only one left: it
+  // stays recorded, so that neither this nor a later commit drops it.
+  std::vector<Replaced> unrestored;
   for (const Replaced& r : replaced_) {
     ::SetFileAttributesA(r.path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-    complete = (::CopyFileA(r.copy.c_str(), r.path.c_str(), FALSE) != FALSE) && complete;
+    if (::CopyFileA(r.copy.c_str(), r.path.c_str(), FALSE) == FALSE) {
+      unrestored.push_back(r);
+      complete = false;
+    }
   }
   for (auto it = directories_.rbegin(); it != directories_.rend(); ++it) {
     complete = RemoveTree(*it, true) && complete;
@@ -103,10 +109,9 @@ bool TInstallJournal::RollBack() {
   files_.clear();
   directories_.clear();
   destination_.clear();
-  if (complete) {
-    replaced_.clear();
-    DropBackups();
-  }
+  replaced_ = std::move(unrestored);
+  keepCopies_ = !replaced_.empty();
+  DropBackups();
   return complete;
 }
 
@@ -115,16 +120,21 @@ void TInstallJournal::Commit() {
   files_.clear();
   directories_.clear();
   destination_.clear();
-  replaced_.clear();
+  if (!keepCopies_)
+    replaced_.clear();
   DropBackups();
 }
 
+std::string TInstallJournal::KeptCopiesFolder() const {
+  return keepCopies_ ? backupDirectory_ : std::string();
+}
+
 void TInstallJournal::DropBackups() {
-  if (backupDirectory_.empty())
+  // A copy whose original is not back in place (never restored, or not yet
+  // committed over) stays where it is.
+  if (backupDirectory_.empty() || !replaced_.empty())
     return;
-  // A copy whose original could not be restored stays where it is.
-  if (replaced_.empty())
-    RemoveTree(backupDirectory_, true);
+  RemoveTree(backupDirectory_, true);
   backupDirectory_.clear();
 }
 

@@ -31,8 +31,12 @@ class TInstallJournal {
   // replaced files restored byte for byte. Returns false when something
   // could not be undone (left in place; nothing is raised).
   bool RollBack();
-  // Keeps what was written and drops the copies.
+  // Keeps what was written and drops the copies, except those a roll-back
+  // could not put back.
   void Commit();
+  // Where the copies of originals that a roll-back could not put back are
+  // kept; empty when there are none.
+  std::string KeptCopiesFolder() const;
 
   bool Empty() const noexcept;
 
@@ -50,6 +54,8 @@ class TInstallJournal {
   std::vector<std::string> files_;
   std::vector<Replaced> replaced_;
   std::string backupDirectory_;
+  // A roll-back left originals unrestored: their copies are never dropped.
+  bool keepCopies_ = false;
   // After a commit the installation is complete: later writes (a resumed
   // entry repeating a step) are its own and need no record.
   bool committed_ = false;

@@ -150,8 +150,16 @@ void TfrmDialog::FormClose(TObject*, TCloseAction&) {
   }
   // Only what this installation created goes, and what it replaced comes
   // back: a destination that held the user's files stays as it was.
-  if (PageIndex() == kInstallingPage)
-    engine_.Journal().RollBack();
+  if (PageIndex() == kInstallingPage && !engine_.Journal().RollBack()) {
+    // Said before termination is requested, which would close the box at
+    // once: the user must learn where the only copies of their files are.
+    const std::string kept = engine_.Journal().KeptCopiesFolder();
+    if (!kept.empty()) {
+      ShowMessageDialog(
+          "Some of your files could not be restored. The originals are kept in " + kept + ".",
+          TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+    }
+  }
   Application->RequestTermination();
 }
 
@@ -171,7 +179,8 @@ void TfrmDialog::RunInstallSequence() {
   const TDestination destination = Destination();
   if (!engine_.WriteFiles(destination, Payloads()))
     return;
-  engine_.RunFinalPhase(destination);
+  if (!engine_.RunFinalPhase(destination))
+    return;
   Notebook->SetPageIndex(PageIndex() + 1);
   if (PageIndex() == kSuccessPage)
     engine_.Journal().Commit();

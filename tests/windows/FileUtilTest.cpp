@@ -1,5 +1,7 @@
 // The wizard's file services on the real file system and the real shell
 // folder browser.
+#include "install/Destination.h"
+#include "install/InstallJournal.h"
 #include "install/RemoveTree.h"
 #include "win32/FileSystem.h"
 #include "wizard/FolderBrowser.h"
@@ -10,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -172,6 +175,48 @@ TEST_F(FileUtilRemoveTree, ABareDriveIsEmptiedButNeverRemoved) {
   EXPECT_TRUE(IsExistingDirectory(scratch_.path()));
   EXPECT_FALSE(Exists(scratch_ / "logs"));
   EXPECT_FALSE(Exists(scratch_ / "readme.txt"));
+}
+
+// The prefix names the very directory typed: "\\" appended, nothing else.
+TEST(FileUtilPaths, TheDestinationPrefixAppendsOnlyADelimiter) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"D", "D\\"}, {"C:", "C:\\"}, {"C:\\Dir", "C:\\Dir\\"}, {"C:\\Dir\\", "C:\\Dir\\"}, {"", ""}};
+  for (const auto& [typed, prefix] : cases) {
+    const TDestination d = DestinationFromText(typed);
+    EXPECT_EQ(d.typed, typed);
+    EXPECT_EQ(d.prefix, prefix) << typed;
+  }
+  char current[MAX_PATH] = {};
+  ::GetCurrentDirectoryA(MAX_PATH, current);
+  EXPECT_EQ(DestinationFromText("D").fullPrefix, AddTrailingDelimiter(current) + "D\\");
+}
+
+// A roll-back that cannot put an original back keeps its only copy, also
+// through a later commit, and says where it is.
+TEST(FileUtilJournal, AnOriginalThatCannotBeRestoredKeepsItsCopy) {
+  ScratchDirectory scratch;
+  const std::string original = scratch / "qvdaemon.exe";
+  WriteFile(original);  // "data": the user's own file
+  std::string kept;
+  {
+    TInstallJournal journal;
+    journal.BeforeWrite(original);
+    UniqueFile held(::CreateFileA(original.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held) << "overwritten by the installation and held open";
+    EXPECT_FALSE(journal.RollBack());
+    journal.Commit();
+    kept = journal.KeptCopiesFolder();
+    ASSERT_FALSE(kept.empty());
+  }
+  WIN32_FIND_DATAA entry{};
+  UniqueFind find(::FindFirstFileA((kept + "\\*.bak").c_str(), &entry));
+  ASSERT_TRUE(find) << "the copy outlived the journal in " << kept;
+  std::ifstream copy(kept + "\\" + entry.cFileName, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), "data");
+  copy.close();
+  find.reset();
+  RemoveTree(kept, true);
 }
 
 TEST(FileUtilPaths, IsExistingDirectoryWantsADirectory) {

@@ -142,8 +142,13 @@ class FinalPhase : public ShellTest {
   struct Installer : TInstallProgress, TInstallCancel {
     void StatusChanged(const std::string&) override {}
     void ProgressChanged(int) override {}
-    void LetUserAct() override { Application->PumpMessages(); }
-    bool Cancelled() const override { return false; }
+    // The user's turns are counted; from turn cancelFromTurn on (none when
+    // 0) the request to leave stands, as after a confirmed abort.
+    void LetUserAct() override {
+      ++turns;
+      Application->PumpMessages();
+    }
+    bool Cancelled() const override { return cancelFromTurn > 0 && turns >= cancelFromTurn; }
     void WriteDefaultSettings() { TInstallEngine::WriteDefaultSettings(); }
     void RegisterServices() { engine.RegisterServices(DestinationFromText(destination)); }
     void CreateProgramMenu() {
@@ -151,6 +156,8 @@ class FinalPhase : public ShellTest {
     }
 
     std::string destination;
+    int turns = 0;
+    int cancelFromTurn = 0;
     TInstallEngine engine{*this, *this};
   };
 
@@ -372,6 +379,25 @@ class ProgramMenu : public FinalPhase {
   }
   fs::path programs_;
 };
+
+// An abort confirmed in a stage's turn has removed the destination's files:
+// nothing after it may register, start or point to them.
+TEST_F(ProgramMenu, TheFinalPhaseStopsWhereAnAbortWasConfirmed) {
+  PlantProbes();
+  for (int turn = 1; turn <= 3; ++turn) {
+    SCOPED_TRACE("abort confirmed in turn " + std::to_string(turn));
+    ForgetInstallation();
+    fs::remove(dest_ / "run-probe.log");
+    w->turns = 0;
+    w->cancelFromTurn = turn;
+    EXPECT_FALSE(w->engine.RunFinalPhase(DestinationFromText(w->destination)));
+    EXPECT_EQ(MachineKeyExists(kSettingsKey), turn > 1) << "defaults only before the abort";
+    EXPECT_EQ(ProbeRuns().size(), turn > 2 ? 2u : 0u) << "installers only before the abort";
+    EXPECT_TRUE(FileNames(programs_ / "Quolvex").empty()) << "no shortcut after the abort";
+  }
+  w->cancelFromTurn = 0;
+  EXPECT_TRUE(w->engine.RunFinalPhase(DestinationFromText(w->destination)));
+}
 
 TEST_F(ProgramMenu, FiveShortcutsPointIntoTheDestination) {
   w->CreateProgramMenu();
