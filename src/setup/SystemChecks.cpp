@@ -17,7 +17,11 @@ constexpr DWORD kGroupBufferSize = 1024;
 // holds at most 127 groups.
 static_assert(sizeof(void*) != 4 ||
               (offsetof(TOKEN_GROUPS, Groups) == 4 && sizeof(SID_AND_ATTRIBUTES) == 8));
-constexpr UINT kRebootForced = EWX_REBOOT | EWX_FORCE;
+// Programs that still answer are asked to close and may save their work;
+// only hung ones are ended. The reason marks a planned installation.
+constexpr UINT kRebootFlags = EWX_REBOOT | EWX_FORCEIFHUNG;
+constexpr DWORD kRebootReason =
+    SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION | SHTDN_REASON_FLAG_PLANNED;
 
 bool QueryOwnTokenGroups(void* buffer, DWORD size) {
   HANDLE raw = nullptr;
@@ -104,7 +108,7 @@ void RebootComputer() {
   if (!adjusted)
     ShowNotice("AdjustTokenPrivileges failed, please reboot manually");
 
-  if (calls.ExitWindowsEx(kRebootForced, 0) == FALSE)
+  if (calls.ExitWindowsEx(kRebootFlags, kRebootReason) == FALSE)
     ShowNotice("ExitWindowsEx failed, please reboot manually");
 }
 

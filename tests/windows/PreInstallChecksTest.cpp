@@ -395,7 +395,7 @@ TEST_F(PreInstallChecks, AMissingProgramAnsweredYesAsksForTheRestart) {
   EXPECT_EQ(dialogs.Answered(), (Texts{M3, M4}));
   EXPECT_EQ(FakeReboot::calls,
             (Texts{"OpenProcessToken 40", "LookupPrivilegeValue SeShutdownPrivilege",
-                   "AdjustTokenPrivileges 0 1 2", "ExitWindowsEx 6 0"}));
+                   "AdjustTokenPrivileges 0 1 2", "ExitWindowsEx 18 2147745794"}));
   EXPECT_TRUE(TerminationRequested());
 }
 
@@ -531,7 +531,7 @@ class RebootRequest : public PreInstallChecks {
 
 TEST_F(RebootRequest, AnAcceptedRestartShowsNothing) {
   EXPECT_EQ(Notices(), Texts{});
-  EXPECT_EQ(FakeReboot::calls.back(), "ExitWindowsEx 6 0");
+  EXPECT_EQ(FakeReboot::calls.back(), "ExitWindowsEx 18 2147745794");
 }
 
 TEST_F(RebootRequest, WithoutTheShutdownPrivilegeBothLaterStepsAreReported) {
@@ -549,7 +549,8 @@ TEST_F(RebootRequest, NoStepIsSkippedBecauseAnEarlierOneFailed) {
                               "LookupPrivilegeValue failed, please reboot manually",
                               "AdjustTokenPrivileges failed, please reboot manually",
                               "ExitWindowsEx failed, please reboot manually"}));
-  EXPECT_EQ(FakeReboot::calls.back(), "ExitWindowsEx 6 0") << "the restart is still asked for";
+  EXPECT_EQ(FakeReboot::calls.back(), "ExitWindowsEx 18 2147745794")
+      << "the restart is still asked for";
 }
 
 // ---- Running-process scan ----
