@@ -6,6 +6,7 @@
 #include "shell/Application.h"
 #include "win32/Handles.h"
 #include "setup/BackgroundWindow.h"
+#include "ui/MessageDialog.h"
 #include "wizard/WizardDialog.h"
 
 namespace {
@@ -26,6 +27,15 @@ void RestrictDllSearchToSystem() {
   }
 }
 
+// One installation at a time, machine-wide: two could remove each other's
+// files. The name is held for the life of the process. Taken by another
+// session's Setup, whose object this one may not open, counts as running.
+bool AnotherSetupRuns(qv::UniqueHandle& instance) {
+  instance.reset(::CreateMutexA(nullptr, FALSE, "Global\\QuolvexAntivirusSetup"));
+  const DWORD error = ::GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -36,6 +46,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     TApplication application;
     application.Startup();
     application.SetAppTitle("Installing Quolvex Antivirus");
+    UniqueHandle instance;
+    if (AnotherSetupRuns(instance)) {
+      ShowMessageDialog("Setup is already running.", TDialogKind::dkError, ButtonBit(dbOK), 0);
+      return 0;
+    }
     application.InstantiateForm(frmBackground);
     TfrmDialog::EarlierInstallation = frmBackground;
     application.InstantiateForm(frmDialog);

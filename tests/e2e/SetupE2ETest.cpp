@@ -481,6 +481,22 @@ TEST_F(StartUp, WithHostInstalledWizardAppearsCentredInFrontOfMaximizedBackgroun
   Shot("wizard");
 }
 
+// Two installations at once could remove each other's files: a second Setup
+// says so and ends before it checks or changes anything.
+TEST_F(StartUp, ASecondSetupWhileOneRunsSaysSoAndEndsWithCodeZero) {
+  InstallHost();
+  StartSetup();
+  const HWND wizard = WaitWizard();
+  e2e::Process second = e2e::Launch(setupExe_, DirectoryOf(setupExe_));
+  const HWND error = e2e::WaitWindow("Error", kMessageClass, kStartTimeout, &second);
+  EXPECT_EQ(MessageText(error), "Setup is already running.");
+  EXPECT_EQ(ButtonCaptions(error), std::vector<std::string>{"OK"});
+  Shot("already-running");
+  Answer(error, "OK");
+  EXPECT_EQ(e2e::WaitExit(second, kExitTimeout).value_or(e2e::kTerminatedExitCode), 0u);
+  EXPECT_EQ(FindWizard(), wizard) << "the first Setup carries on";
+}
+
 // --- Abort question ------------------------------------------------------------
 
 using AbortQuestion = SetupScenario;
