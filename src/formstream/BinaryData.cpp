@@ -59,16 +59,20 @@ void TBinaryData::SaveToFile(const std::string& fileName) {
 }
 
 void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
+  // The data is had (a compressed payload inflated and checked) before the
+  // target is touched: a payload that fails must not empty a file that is
+  // already there.
+  TStream& data = GetData();
   uint32_t error = 0;
   const std::unique_ptr<TStream> file = files.CreateAlways(fileName, error);
   if (!file) {
     throw EFCreateError(Format("Cannot create file \"%s\". %s", files.ExpandFileName(fileName),
                                files.SysErrorMessage(error)));
   }
-  GetData().SetPosition(0);
-  const int64_t size = GetData().Size();
+  data.SetPosition(0);
+  const int64_t size = data.Size();
   if (size > 0)
-    file->CopyFrom(GetData(), size, 0xF000);
+    file->CopyFrom(data, size, 0xF000);
 }
 
 void TBinaryData::DefineProperties(TFiler& filer) {

@@ -188,6 +188,10 @@ TStream& TCompressedBinaryData::GetData() {
         break;
       cache->WriteBuffer(buffer, n);
     }
+    // A block cut short inflates to a plausible prefix: only the stream's
+    // end, with its checksum, says the payload is whole.
+    if (!decompressor.StreamEnded())
+      throw EDecompressionError("Error");
   }
   cache->SetPosition(0);
   inflated_ = std::move(cache);

@@ -114,6 +114,8 @@ class TDecompressionStream : public TCustomZlibStream {
   // forward reads and discards; anything else raises EDecompressionError
   // "Invalid stream operation". Returns the number of bytes produced.
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  // True once the zlib stream's end has been read, its checksum verified.
+  bool StreamEnded() const noexcept { return streamEnd_; }
 
  private:
   int64_t produced_ = 0;

@@ -401,19 +401,32 @@ TEST_F(CompressedData, LargeBlockStepsOncePerSourceBuffer) {
   EXPECT_EQ(progress_.back(), 100);
 }
 
-TEST_F(CompressedData, CorruptBlockFailsEveryTimeAndKeepsTheFlag) {
-  Bytes packed = ZlibCompress(TextBytes(30000));
-  packed[packed.size() / 2] ^= 0xFF;
-  TCompressedBinaryData component(nullptr);
-  ReadFromForm(component, packed, 0.0f);
-  ExpectRaises<EDecompressionError>([&] { component.GetData(); }, "Error");
-  const fs::path file = dir_ / "licence.txt";
-  ExpectRaises<EDecompressionError>([&] { component.SaveToFile(file.string(), NativeFileLayer()); },
-                                    "Error");
-  EXPECT_TRUE(fs::exists(file)) << "the created file stays";
-  ExpectRaises<EDecompressionError>([&] { component.SetCompressed(false); }, "Error");
-  EXPECT_TRUE(component.Compressed()) << "the flag still describes the stored bytes";
-  EXPECT_EQ(Stored(component), packed);
+// A damaged block and one cut short (no end, no checksum) both fail, and
+// neither touches the target: an existing file keeps its bytes, and no new
+// one is made.
+TEST_F(CompressedData, CorruptOrShortBlockFailsEveryTimeAndTouchesNoFile) {
+  const Bytes whole = ZlibCompress(TextBytes(30000));
+  Bytes damaged = whole;
+  damaged[damaged.size() / 2] ^= 0xFF;
+  const Bytes shortened(whole.begin(), whole.end() - 4);
+  for (const Bytes& packed : {damaged, shortened}) {
+    TCompressedBinaryData component(nullptr);
+    ReadFromForm(component, packed, 0.0f);
+    ExpectRaises<EDecompressionError>([&] { component.GetData(); }, "Error");
+    const fs::path existing = dir_ / "licence.txt";
+    std::ofstream(existing, std::ios::binary) << "the user's own";
+    const fs::path fresh = dir_ / "readme.txt";
+    for (const fs::path& file : {existing, fresh}) {
+      ExpectRaises<EDecompressionError>(
+          [&] { component.SaveToFile(file.string(), NativeFileLayer()); }, "Error");
+    }
+    EXPECT_EQ(FileBytes(existing),
+              Bytes({'t', 'h', 'e', ' ', 'u', 's', 'e', 'r', '\'', 's', ' ', 'o', 'w', 'n'}));
+    EXPECT_FALSE(fs::exists(fresh));
+    ExpectRaises<EDecompressionError>([&] { component.SetCompressed(false); }, "Error");
+    EXPECT_TRUE(component.Compressed()) << "the flag still describes the stored bytes";
+    EXPECT_EQ(Stored(component), packed);
+  }
 }
 
 TEST_F(CompressedData, SwitchingCompressedReencodesWithTheRate) {
