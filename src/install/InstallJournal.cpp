@@ -101,11 +101,17 @@ bool TInstallJournal::RollBack() {
       complete = false;
     }
   }
-  for (auto it = directories_.rbegin(); it != directories_.rend(); ++it) {
-    complete = RemoveTree(*it, true) && complete;
-  }
+  // The directories the installation made go only when empty: whatever
+  // someone else put into them meanwhile is not the installation's to
+  // delete, and stays with its directory.
+  const auto removeIfEmpty = [](const std::string& directory) {
+    return ::RemoveDirectoryA(directory.c_str()) != FALSE ||
+           ::GetLastError() == ERROR_DIR_NOT_EMPTY || !IsExistingDirectory(directory);
+  };
+  for (auto it = directories_.rbegin(); it != directories_.rend(); ++it)
+    complete = removeIfEmpty(*it) && complete;
   if (!destination_.empty())
-    complete = RemoveTree(destination_, true) && complete;
+    complete = removeIfEmpty(destination_) && complete;
   files_.clear();
   directories_.clear();
   destination_.clear();

@@ -27,8 +27,9 @@ class TInstallJournal {
   // A new file the installation created (one that did not exist).
   void FileCreated(const std::string& typed);
 
-  // Undoes everything recorded: created files and directories removed, the
-  // replaced files restored byte for byte. Returns false when something
+  // Undoes everything recorded: created files removed, created directories
+  // removed when nothing else is left in them, the replaced files restored
+  // byte for byte. Returns false when something
   // could not be undone (left in place; nothing is raised).
   bool RollBack();
   // Keeps what was written and drops the copies, except those a roll-back

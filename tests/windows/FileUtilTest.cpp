@@ -219,6 +219,27 @@ TEST(FileUtilJournal, AnOriginalThatCannotBeRestoredKeepsItsCopy) {
   RemoveTree(kept, true);
 }
 
+// Only what the installation recorded goes; what someone else put into its
+// directories meanwhile stays, and so do those directories.
+TEST(FileUtilJournal, ARollBackLeavesWhatOthersPutIntoItsDirectories) {
+  ScratchDirectory scratch;
+  const std::string dest = scratch / "Quolvex";
+  MakeDirectory(dest);
+  MakeDirectory(dest + "\\logs");
+  TInstallJournal journal;
+  journal.DestinationCreated(dest);
+  journal.DirectoryCreated(dest + "\\logs");
+  journal.BeforeWrite(dest + "\\qvdaemon.exe");
+  WriteFile(dest + "\\qvdaemon.exe");
+  WriteFile(dest + "\\sms.txt");
+  journal.FileCreated(dest + "\\sms.txt");
+  WriteFile(dest + "\\logs\\service.log");  // not the installation's
+  EXPECT_TRUE(journal.RollBack());
+  EXPECT_FALSE(Exists(dest + "\\qvdaemon.exe"));
+  EXPECT_FALSE(Exists(dest + "\\sms.txt"));
+  EXPECT_TRUE(Exists(dest + "\\logs\\service.log"));
+}
+
 TEST(FileUtilPaths, IsExistingDirectoryWantsADirectory) {
   ScratchDirectory scratch;
   WriteFile(scratch / "file.txt");
