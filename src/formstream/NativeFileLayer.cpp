@@ -32,6 +32,22 @@ class UniqueFd {
   int fd_;
 };
 
+// Repeats a read or write until count bytes are done, the file ends or it
+// fails; an interrupted call is simply made again.
+template <class Call>
+int64_t Transfer(int64_t count, Call call) {
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = call(done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      break;
+    done += n;
+  }
+  return done;
+}
+
 class TPosixFileStream : public TStream {
  public:
   explicit TPosixFileStream(int fd) : fd_(fd) {}
@@ -39,32 +55,18 @@ class TPosixFileStream : public TStream {
 
   int64_t Read(void* buffer, int64_t count) override {
     auto* out = static_cast<char*>(buffer);
-    int64_t done = 0;
-    while (done < count) {
-      const ssize_t n = ::read(fd_.get(), out + done, static_cast<size_t>(count - done));
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n <= 0)
-        break;
-      done += n;
-    }
-    return done;
+    return Transfer(count, [&](int64_t done) {
+      return ::read(fd_.get(), out + done, static_cast<size_t>(count - done));
+    });
   }
 
   // A short count tells the caller the file took no more (ENOSPC and the
   // like); the caller turns that into its own error.
   int64_t Write(const void* buffer, int64_t count) override {
     const auto* in = static_cast<const char*>(buffer);
-    int64_t done = 0;
-    while (done < count) {
-      const ssize_t n = ::write(fd_.get(), in + done, static_cast<size_t>(count - done));
-      if (n < 0 && errno == EINTR)
-        continue;
-      if (n <= 0)
-        break;
-      done += n;
-    }
-    return done;
+    return Transfer(count, [&](int64_t done) {
+      return ::write(fd_.get(), in + done, static_cast<size_t>(count - done));
+    });
   }
 
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {

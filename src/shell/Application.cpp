@@ -54,9 +54,7 @@ void LocateAddress(void* address, std::string& module, uint32_t& offset) {
                               : static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) -
                                                       reinterpret_cast<uintptr_t>(handle));
 }
-}  // namespace
 
-namespace {
 // The exception barrier's reporter while an application object exists.
 void ReportThroughApplication() {
   if (Application == nullptr)

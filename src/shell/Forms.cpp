@@ -341,8 +341,9 @@ void TCustomForm::RequestClose() {
   DoClose(action);
   if (action == TCloseAction::caNone)
     return;
-  if (FormsHost() != nullptr && FormsHost()->MainWindow() == this) {
-    FormsHost()->RequestTermination();
+  TFormsHost* host = FormsHost();
+  if (host != nullptr && host->MainWindow() == this) {
+    host->RequestTermination();
   } else if (action == TCloseAction::caHide) {
     Hide();
   } else if (action == TCloseAction::caMinimize) {

@@ -2,7 +2,6 @@
 // The wizard window TfrmDialog: the installer's only interactive window,
 // built from its form resource and shown modally by the background window's
 // start timer.
-#include <array>
 #include <string>
 
 #include "formstream/CompressedBinaryData.h"
