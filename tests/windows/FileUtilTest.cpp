@@ -12,12 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "DirectorySnapshot.h"
 #include "TestSupport.h"
 #include "core/PathDelimiters.h"
 #include "win32/Handles.h"
@@ -212,9 +212,7 @@ TEST(FileUtilJournal, AnOriginalThatCannotBeRestoredKeepsItsCopy) {
   WIN32_FIND_DATAA entry{};
   UniqueFind find(::FindFirstFileA((kept + "\\*.bak").c_str(), &entry));
   ASSERT_TRUE(find) << "the copy outlived the journal in " << kept;
-  std::ifstream copy(kept + "\\" + entry.cFileName, std::ios::binary);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), "data");
-  copy.close();
+  EXPECT_EQ(FileBytes(kept + "\\" + entry.cFileName), "data");
   find.reset();
   RemoveTree(kept, true);
 }
