@@ -58,21 +58,41 @@ void TBinaryData::SaveToFile(const std::string& fileName) {
   SaveToFile(fileName, DefaultFileLayer());
 }
 
+namespace {
+EFCreateError CannotCreate(TFileLayer& files, const std::string& fileName, uint32_t error) {
+  return EFCreateError(Format("Cannot create file \"%s\". %s", files.ExpandFileName(fileName),
+                              files.SysErrorMessage(error)));
+}
+}  // namespace
+
 void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
-  // The data is had (a compressed payload inflated and checked) before the
-  // target is touched: a payload that fails must not empty a file that is
-  // already there.
+  // The data is had (a compressed payload inflated and checked) before any
+  // file is touched, and the target itself only by the final replace: a
+  // failure or a crash at any point leaves the old file or the whole new
+  // one, never a truncated one.
   TStream& data = GetData();
+  const std::string temporary = TemporaryFileName(fileName);
   uint32_t error = 0;
-  const std::unique_ptr<TStream> file = files.CreateAlways(fileName, error);
-  if (!file) {
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", files.ExpandFileName(fileName),
-                               files.SysErrorMessage(error)));
+  std::unique_ptr<TStream> file = files.CreateNew(temporary, error);
+  // The user asked for the target; the temporary name would only puzzle.
+  if (!file)
+    throw CannotCreate(files, fileName, error);
+  try {
+    data.SetPosition(0);
+    const int64_t size = data.Size();
+    if (size > 0)
+      file->CopyFrom(data, size, 0xF000);
+    if (!files.Flush(*file, error))
+      throw CannotCreate(files, fileName, error);
+    // Closed first: a file still open cannot be moved.
+    file.reset();
+    if (!files.Replace(temporary, fileName, error))
+      throw CannotCreate(files, fileName, error);
+  } catch (...) {
+    file.reset();
+    files.Delete(temporary);
+    throw;
   }
-  data.SetPosition(0);
-  const int64_t size = data.Size();
-  if (size > 0)
-    file->CopyFrom(data, size, 0xF000);
 }
 
 void TBinaryData::DefineProperties(TFiler& filer) {

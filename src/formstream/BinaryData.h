@@ -37,10 +37,13 @@ class TBinaryData : public TComponent {
   // undefined), shrinking cuts, a position beyond the end moves to it.
   virtual void SetDataSize(int32_t size);
 
-  // Writes the usable data to the file, replacing it. Raises EFCreateError
-  // "Cannot create file \"%s\". %s" when the file cannot be created, and
-  // the stream errors of an incomplete copy, after which the partly written
-  // file stays. The one-argument form writes through DefaultFileLayer().
+  // Writes the usable data to the file, replacing it whole: the data goes
+  // to TemporaryFileName(fileName) first, which must not exist, and that
+  // file then takes the target's place. Raises EFCreateError "Cannot create
+  // file \"%s\". %s" (the target's name, the system's reason) when a step
+  // fails, and the stream errors of an incomplete copy; either way the
+  // target stays as it was and the temporary file is removed. The
+  // one-argument form writes through DefaultFileLayer().
   void SaveToFile(const std::string& fileName);
   void SaveToFile(const std::string& fileName, TFileLayer& files);
 

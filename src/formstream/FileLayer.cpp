@@ -8,6 +8,10 @@ namespace {
 TFileLayer* installedLayer = nullptr;
 }  // namespace
 
+std::string TemporaryFileName(const std::string& target) {
+  return target + ".qvpart";
+}
+
 void SetDefaultFileLayer(TFileLayer* layer) noexcept {
   installedLayer = layer;
 }

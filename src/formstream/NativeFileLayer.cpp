@@ -1,10 +1,9 @@
 // The POSIX file layer of the native builds and tests.
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -69,6 +68,8 @@ class TPosixFileStream : public TStream {
     });
   }
 
+  int Descriptor() const noexcept { return fd_.get(); }
+
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
     int whence = SEEK_SET;
     if (origin == TSeekOrigin::soCurrent)
@@ -84,20 +85,34 @@ class TPosixFileStream : public TStream {
 
 class TNativeFileLayer : public TFileLayer {
  public:
-  std::unique_ptr<TStream> CreateAlways(const std::string& fileName, uint32_t& error) override {
-    UniqueFd fd(::open(fileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (!fd)
-      return Fail(error);
-    // Lock before truncating: a file someone else holds must stay intact.
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
-      return Fail(error);
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-      return Fail(error);
-    if (S_ISREG(info.st_mode) && ::ftruncate(fd.get(), 0) != 0)
-      return Fail(error);
+  // O_EXCL also refuses a symbolic link of that name, dangling or not.
+  std::unique_ptr<TStream> CreateNew(const std::string& fileName, uint32_t& error) override {
+    UniqueFd fd(::open(fileName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd) {
+      Fail(error);
+      return nullptr;
+    }
     return std::make_unique<TPosixFileStream>(fd.release());
   }
+
+  bool Flush(TStream& stream, uint32_t& error) override {
+    auto* file = dynamic_cast<TPosixFileStream*>(&stream);
+    if (file == nullptr) {
+      error = EBADF;
+      return false;
+    }
+    if (::fsync(file->Descriptor()) != 0)
+      return Fail(error);
+    return true;
+  }
+
+  bool Replace(const std::string& source, const std::string& target, uint32_t& error) override {
+    if (::rename(source.c_str(), target.c_str()) != 0)
+      return Fail(error);
+    return true;
+  }
+
+  void Delete(const std::string& fileName) noexcept override { ::unlink(fileName.c_str()); }
 
   std::string ExpandFileName(const std::string& fileName) override {
     std::string path = fileName;
@@ -138,9 +153,9 @@ class TNativeFileLayer : public TFileLayer {
   }
 
  private:
-  static std::unique_ptr<TStream> Fail(uint32_t& error) {
+  static bool Fail(uint32_t& error) {
     error = static_cast<uint32_t>(errno);
-    return nullptr;
+    return false;
   }
 };
 

@@ -45,6 +45,8 @@ class TWindowsFileStream : public TStream {
     return done;
   }
 
+  HANDLE Handle() const noexcept { return file_.get(); }
+
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
     DWORD method = FILE_BEGIN;
     if (origin == TSeekOrigin::soCurrent)
@@ -66,15 +68,49 @@ class TWindowsFileStream : public TStream {
 
 }  // namespace
 
-std::unique_ptr<TStream> TWindowsFileLayer::CreateAlways(const std::string& fileName,
-                                                         uint32_t& error) {
+std::unique_ptr<TStream> TWindowsFileLayer::CreateNew(const std::string& fileName,
+                                                      uint32_t& error) {
   UniqueFile file(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
     error = ::GetLastError();
     return nullptr;
   }
   return std::make_unique<TWindowsFileStream>(std::move(file));
+}
+
+bool TWindowsFileLayer::Flush(TStream& stream, uint32_t& error) {
+  auto* file = dynamic_cast<TWindowsFileStream*>(&stream);
+  if (file == nullptr) {
+    error = ERROR_INVALID_HANDLE;
+    return false;
+  }
+  if (!::FlushFileBuffers(file->Handle())) {
+    error = ::GetLastError();
+    return false;
+  }
+  return true;
+}
+
+bool TWindowsFileLayer::Replace(const std::string& source, const std::string& target,
+                                uint32_t& error) {
+  // A read-only file is one its owner means to keep: refused as it always
+  // was, even by a system whose move would go over it.
+  const DWORD attributes = ::GetFileAttributesA(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    error = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  if (!::MoveFileExA(source.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = ::GetLastError();
+    return false;
+  }
+  return true;
+}
+
+void TWindowsFileLayer::Delete(const std::string& fileName) noexcept {
+  ::DeleteFileA(fileName.c_str());
 }
 
 std::string TWindowsFileLayer::ExpandFileName(const std::string& fileName) {

@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,6 +24,7 @@
 #include "formstream/CompressedBinaryData.h"
 #include "formstream/FileLayer.h"
 
+#include "DirectorySnapshot.h"
 #include "PayloadTestData.h"
 
 namespace qv {
@@ -129,26 +134,41 @@ void ReadFromForm(TCompressedBinaryData& component, const Bytes& packed, float r
   component.Loaded();
 }
 
-// Counts what is written; capacity models a full disk.
-struct FakeFile {
-  std::vector<int64_t> writes;
-  Bytes bytes;
-  int64_t capacity = INT64_MAX;
-  bool closed = false;
-};
-
+// A file system in memory that logs each call. Every step can be refused
+// with a code; capacity (per file) models a full disk.
 class FakeFileLayer : public TFileLayer {
  public:
-  FakeFile file;
-  uint32_t refuseWith = 0;
+  std::map<std::string, Bytes> disk;
+  std::vector<std::string> log;
+  std::vector<int64_t> writes;
+  int64_t capacity = INT64_MAX;
+  uint32_t refuseCreate = 0, refuseFlush = 0, refuseReplace = 0;
 
-  std::unique_ptr<TStream> CreateAlways(const std::string&, uint32_t& error) override {
-    if (refuseWith != 0) {
-      error = refuseWith;
+  std::unique_ptr<TStream> CreateNew(const std::string& name, uint32_t& error) override {
+    log.push_back("create " + name);
+    error = disk.count(name) ? 80 : refuseCreate;
+    if (error != 0)
       return nullptr;
-    }
-    file = FakeFile{{}, {}, file.capacity, false};
-    return std::make_unique<Stream>(file);
+    disk[name];
+    return std::make_unique<Stream>(*this, name);
+  }
+  bool Flush(TStream&, uint32_t& error) override {
+    log.push_back("flush");
+    error = refuseFlush;
+    return error == 0;
+  }
+  bool Replace(const std::string& source, const std::string& target, uint32_t& error) override {
+    log.push_back("replace " + source + " " + target);
+    error = refuseReplace;
+    if (error != 0)
+      return false;
+    disk[target] = disk.at(source);
+    disk.erase(source);
+    return true;
+  }
+  void Delete(const std::string& name) noexcept override {
+    log.push_back("delete " + name);
+    disk.erase(name);
   }
   std::string ExpandFileName(const std::string& name) override { return "X:\\full\\" + name; }
   std::string SysErrorMessage(uint32_t error) override { return "text " + std::to_string(error); }
@@ -156,20 +176,22 @@ class FakeFileLayer : public TFileLayer {
  private:
   class Stream : public TStream {
    public:
-    explicit Stream(FakeFile& file) : file_(file) {}
-    ~Stream() override { file_.closed = true; }
+    Stream(FakeFileLayer& files, std::string name) : files_(files), name_(std::move(name)) {}
+    ~Stream() override { files_.log.push_back("close"); }
     int64_t Read(void*, int64_t) override { return 0; }
     int64_t Write(const void* buffer, int64_t count) override {
-      file_.writes.push_back(count);
-      const int64_t taken = std::min<int64_t>(count, file_.capacity - int64_t(file_.bytes.size()));
+      files_.writes.push_back(count);
+      Bytes& bytes = files_.disk.at(name_);
+      const int64_t taken = std::min<int64_t>(count, files_.capacity - int64_t(bytes.size()));
       const auto* in = static_cast<const uint8_t*>(buffer);
-      file_.bytes.insert(file_.bytes.end(), in, in + taken);
+      bytes.insert(bytes.end(), in, in + taken);
       return taken;
     }
-    int64_t Seek(int64_t, TSeekOrigin) override { return int64_t(file_.bytes.size()); }
+    int64_t Seek(int64_t, TSeekOrigin) override { return int64_t(files_.disk.at(name_).size()); }
 
    private:
-    FakeFile& file_;
+    FakeFileLayer& files_;
+    std::string name_;
   };
 };
 
@@ -244,17 +266,20 @@ TEST(BinaryDataContent, SetDataCopiesTheWholeSourceOrEmpties) {
   EXPECT_EQ(data.GetDataSize(), 0);
 }
 
-TEST(BinaryDataSave, CopiesFromTheStartInChunksOf61440) {
+TEST(BinaryDataSave, CopiesFromTheStartInChunksThenReplacesTheTarget) {
   TBinaryData data(nullptr);
   const Bytes bytes = RandomBytes(150000, 3);
   BytesStream source(bytes);
   data.SetData(&source);
   data.GetData().SetPosition(1234);
   FakeFileLayer files;
+  files.disk["payload.bin"] = {1, 2, 3};
   data.SaveToFile("payload.bin", files);
-  EXPECT_EQ(files.file.writes, (std::vector<int64_t>{61440, 61440, 27120}));
-  EXPECT_EQ(files.file.bytes, bytes);
-  EXPECT_TRUE(files.file.closed);
+  EXPECT_EQ(files.writes, (std::vector<int64_t>{61440, 61440, 27120}));
+  EXPECT_EQ(files.log, (std::vector<std::string>{"create payload.bin.qvpart", "flush", "close",
+                                                 "replace payload.bin.qvpart payload.bin"}))
+      << "flushed, and closed before it is moved";
+  EXPECT_EQ(files.disk, (std::map<std::string, Bytes>{{"payload.bin", bytes}}));
 }
 
 class DeliversLess : public TBinaryData {
@@ -266,28 +291,54 @@ class DeliversLess : public TBinaryData {
   ShortStream source_;
 };
 
-TEST(BinaryDataSave, IncompleteCopiesRaiseAndCloseTheFile) {
+// Whichever step fails, the target keeps its old bytes and the temporary
+// file is closed, then removed.
+TEST(BinaryDataSave, AFailedStepLeavesTheOldTargetAndNoTemporaryFile) {
   DeliversLess shortData;
-  FakeFileLayer files;
-  ExpectRaises<EReadError>([&] { shortData.SaveToFile("short.bin", files); }, "Stream read error");
-  EXPECT_EQ(files.file.writes, (std::vector<int64_t>{61440})) << "nothing beyond what was read";
-  EXPECT_TRUE(files.file.closed);
-
   TBinaryData data(nullptr);
   BytesStream source(RandomBytes(150000, 5));
   data.SetData(&source);
-  files.file.capacity = 70000;
-  ExpectRaises<EWriteError>([&] { data.SaveToFile("full.bin", files); }, "Stream write error");
-  EXPECT_EQ(files.file.bytes.size(), 70000u);
-  EXPECT_TRUE(files.file.closed);
+  const std::string refused = "Cannot create file \"X:\\full\\t.bin\". text 112";
+  const std::string create = "create t.bin.qvpart", remove = "delete t.bin.qvpart";
+  const struct {
+    TBinaryData& data;
+    std::function<void(FakeFileLayer&)> fault;
+    std::string message;
+    std::vector<std::string> log;
+  } cases[] = {
+      {shortData, [](FakeFileLayer&) {}, "Stream read error", {create, "close", remove}},
+      {data,
+       [](FakeFileLayer& f) { f.capacity = 70000; },
+       "Stream write error",
+       {create, "close", remove}},
+      {data,
+       [](FakeFileLayer& f) { f.refuseFlush = 112; },
+       refused,
+       {create, "flush", "close", remove}},
+      {data,
+       [](FakeFileLayer& f) { f.refuseReplace = 112; },
+       refused,
+       {create, "flush", "close", "replace t.bin.qvpart t.bin", remove}},
+  };
+  for (const auto& c : cases) {
+    FakeFileLayer files;
+    files.disk["t.bin"] = {'o', 'l', 'd'};
+    c.fault(files);
+    ExpectRaises<Exception>([&] { c.data.SaveToFile("t.bin", files); }, c.message);
+    EXPECT_EQ(files.log, c.log) << c.message;
+    EXPECT_EQ(files.disk, (std::map<std::string, Bytes>{{"t.bin", {'o', 'l', 'd'}}})) << c.message;
+    if (&c.data == &shortData)
+      EXPECT_EQ(files.writes, (std::vector<int64_t>{61440})) << "nothing beyond what was read";
+  }
 }
 
 TEST(BinaryDataSave, UncreatableFileNamesTheExpandedPathAndSystemText) {
   TBinaryData data(nullptr);
   FakeFileLayer files;
-  files.refuseWith = 3;
+  files.refuseCreate = 3;
   ExpectRaises<EFCreateError>([&] { data.SaveToFile("sub\\x.bin", files); },
                               "Cannot create file \"X:\\full\\sub\\x.bin\". text 3");
+  EXPECT_EQ(files.log, (std::vector<std::string>{"create sub\\x.bin.qvpart"}));
   SetDefaultFileLayer(nullptr);
   EXPECT_THROW(data.SaveToFile("x.bin"), EInvalidOperation);
   SetDefaultFileLayer(&files);
@@ -297,7 +348,7 @@ TEST(BinaryDataSave, UncreatableFileNamesTheExpandedPathAndSystemText) {
 
 using NativeFileLayerTest = TempDir;
 
-TEST_F(NativeFileLayerTest, EmptyBlockGivesAnEmptyFileAndLargerFilesAreCut) {
+TEST_F(NativeFileLayerTest, EmptyBlockGivesAnEmptyFileAndLargerFilesAreReplaced) {
   TBinaryData data(nullptr);
   BytesStream empty(PayloadBlock({}, 0));
   data.ReadData(empty);
@@ -310,6 +361,8 @@ TEST_F(NativeFileLayerTest, EmptyBlockGivesAnEmptyFileAndLargerFilesAreCut) {
   data.SetData(&source);
   data.SaveToFile((dir_ / "big.bin").string(), NativeFileLayer());
   EXPECT_EQ(FileBytes(dir_ / "big.bin"), (Bytes{1, 2, 3}));
+  EXPECT_EQ(test::FileNames(dir_), (std::vector<std::string>{"big.bin", "empty.txt"}))
+      << "no temporary file";
 }
 
 TEST_F(NativeFileLayerTest, MissingDirectoryNamesTheExpandedPath) {
@@ -326,27 +379,52 @@ TEST_F(NativeFileLayerTest, MissingDirectoryNamesTheExpandedPath) {
                          std::strerror(ENOENT));
 }
 
-TEST_F(NativeFileLayerTest, AnOpenFileIsSharedWithNoOne) {
-  const std::string name = (dir_ / "held.bin").string();
-  uint32_t error = 0;
-  auto held = NativeFileLayer().CreateAlways(name, error);
-  ASSERT_NE(held, nullptr);
-  held->WriteBuffer("keep", 4);
-  EXPECT_EQ(NativeFileLayer().CreateAlways(name, error), nullptr);
-  EXPECT_NE(error, 0u);
-  EXPECT_EQ(FileBytes(name).size(), 4u) << "a refused create must not truncate";
-  held.reset();
-  EXPECT_NE(NativeFileLayer().CreateAlways(name, error), nullptr);
-}
-
-TEST_F(NativeFileLayerTest, DeviceOutOfSpaceRaisesWriteError) {
-  if (!fs::exists("/dev/full"))
-    GTEST_SKIP() << "no /dev/full";
+// A temporary file left by a crash, or a link planted under its name, is
+// neither written nor followed: the save fails and nothing changes.
+TEST_F(NativeFileLayerTest, AnExistingTemporaryNameStopsTheSave) {
+  const fs::path target = dir_ / "t.bin", temporary = dir_ / "t.bin.qvpart";
+  std::ofstream(target, std::ios::binary) << "old";
+  std::ofstream(dir_ / "foreign", std::ios::binary) << "theirs";
   TBinaryData data(nullptr);
   BytesStream source({1, 2, 3});
   data.SetData(&source);
-  ExpectRaises<EWriteError>([&] { data.SaveToFile("/dev/full", NativeFileLayer()); },
+  for (const bool link : {false, true}) {
+    if (link)
+      fs::create_symlink(dir_ / "foreign", temporary);
+    else
+      std::ofstream(temporary, std::ios::binary) << "stale";
+    const auto before = test::DirectorySnapshot(dir_);
+    ExpectRaises<EFCreateError>(
+        [&] { data.SaveToFile(target.string(), NativeFileLayer()); },
+        "Cannot create file \"" + target.string() + "\". " + std::strerror(EEXIST));
+    EXPECT_EQ(test::DirectorySnapshot(dir_), before);
+    EXPECT_EQ(fs::is_symlink(temporary), link);
+    fs::remove(temporary);
+  }
+}
+
+// A file size limit makes write() stop short, as a full disk does.
+TEST_F(NativeFileLayerTest, AFullDiskRaisesWriteErrorAndKeepsTheTarget) {
+  const fs::path target = dir_ / "t.bin";
+  std::ofstream(target, std::ios::binary) << "old";
+  TBinaryData data(nullptr);
+  BytesStream source(RandomBytes(150000, 8));
+  data.SetData(&source);
+  struct Limit {
+    rlimit before{};
+    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    ~Limit() {
+      ::setrlimit(RLIMIT_FSIZE, &before);
+      std::signal(SIGXFSZ, handler);
+    }
+  } limit;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit.before), 0);
+  rlimit small = limit.before;
+  small.rlim_cur = std::min<rlim_t>(70000, small.rlim_max);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  ExpectRaises<EWriteError>([&] { data.SaveToFile(target.string(), NativeFileLayer()); },
                             "Stream write error");
+  EXPECT_EQ(test::DirectorySnapshot(dir_), (std::map<std::string, std::string>{{"t.bin", "old"}}));
 }
 
 // --------------------------------------------------- TCompressedBinaryData

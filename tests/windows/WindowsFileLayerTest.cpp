@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <map>
 #include <string>
 
+#include "core/Exceptions.h"
+#include "formstream/BinaryData.h"
 #include "win32/Handles.h"
+
+#include "DirectorySnapshot.h"
 
 namespace qv {
 namespace {
@@ -29,7 +35,10 @@ class WindowsFileLayerTest : public ::testing::Test {
   }
   void TearDown() override {
     ::SetCurrentDirectoryA(before_.c_str());
-    ::DeleteFileA((dir_ + "\\data.bin").c_str());
+    for (const char* name : {"\\data.bin", "\\data.bin.qvpart"}) {
+      ::SetFileAttributesA((dir_ + name).c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileA((dir_ + name).c_str());
+    }
     ::RemoveDirectoryA(dir_.c_str());
   }
 
@@ -43,44 +52,74 @@ class WindowsFileLayerTest : public ::testing::Test {
   TFileLayer& files_ = WindowsFileLayer();
 };
 
-TEST_F(WindowsFileLayerTest, CreatesOrTruncatesForReadingAndWriting) {
+TEST_F(WindowsFileLayerTest, CreatesOnlyNewFilesForReadingAndWriting) {
   uint32_t error = 0;
   {
-    auto file = files_.CreateAlways("data.bin", error);
+    auto file = files_.CreateNew("data.bin", error);
     ASSERT_NE(file, nullptr);
-    file->WriteBuffer("a longer first content", 22);
+    file->WriteBuffer("abc", 3);
+    EXPECT_EQ(file->Seek(0, TSeekOrigin::soBeginning), 0);
+    char back[4] = {};
+    EXPECT_EQ(file->Read(back, 4), 3);
+    EXPECT_STREQ(back, "abc");
+    EXPECT_TRUE(files_.Flush(*file, error));
   }
-  EXPECT_EQ(FileSize("data.bin"), 22u);
-  auto file = files_.CreateAlways("data.bin", error);
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(FileSize("data.bin"), 0u) << "an existing file is truncated";
-  file->WriteBuffer("abc", 3);
-  EXPECT_EQ(file->Seek(0, TSeekOrigin::soBeginning), 0);
-  char back[4] = {};
-  EXPECT_EQ(file->Read(back, 4), 3);
-  EXPECT_STREQ(back, "abc");
-  file.reset();
-  EXPECT_EQ(FileSize("data.bin"), 3u);
+  EXPECT_EQ(files_.CreateNew("data.bin", error), nullptr);
+  EXPECT_EQ(error, uint32_t{ERROR_FILE_EXISTS});
+  EXPECT_EQ(FileSize("data.bin"), 3u) << "an existing file is kept";
 }
 
 TEST_F(WindowsFileLayerTest, AnOpenFileIsSharedWithNoOne) {
   uint32_t error = 0;
-  auto held = files_.CreateAlways("data.bin", error);
+  auto held = files_.CreateNew("data.bin", error);
   ASSERT_NE(held, nullptr);
-  UniqueFile reader(::CreateFileA("data.bin", GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  EXPECT_FALSE(reader);
+  const auto open = [] {
+    return UniqueFile(::CreateFileA("data.bin", GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  };
+  EXPECT_FALSE(open());
   EXPECT_EQ(::GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
-  EXPECT_EQ(files_.CreateAlways("data.bin", error), nullptr);
-  EXPECT_EQ(error, uint32_t{ERROR_SHARING_VIOLATION});
   held.reset();
-  EXPECT_NE(files_.CreateAlways("data.bin", error), nullptr) << "free again once closed";
+  EXPECT_TRUE(open()) << "free again once closed";
+}
+
+// The target is replaced whole, or, when it cannot be (held open by someone
+// else, read-only), stays as it was with no temporary file beside it.
+TEST_F(WindowsFileLayerTest, SavingReplacesTheTargetOrLeavesItWhole) {
+  std::ofstream("data.bin", std::ios::binary) << "old contents";
+  TBinaryData data(nullptr);
+  TMemoryStream source;
+  source.WriteBuffer("new", 3);
+  data.SetData(&source);
+  data.SaveToFile("data.bin", files_);
+  const std::map<std::string, std::string> saved = {{"data.bin", "new"}};
+  EXPECT_EQ(test::DirectorySnapshot(dir_), saved);
+
+  const auto refusal = [&] {
+    try {
+      data.SaveToFile("data.bin", files_);
+    } catch (const EFCreateError& error) {
+      return error.Message();
+    }
+    return std::string("saved");
+  };
+  const std::string refused = "Cannot create file \"" + dir_ + "\\data.bin\". ";
+  {
+    UniqueFile held(::CreateFileA("data.bin", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(refusal(), refused + files_.SysErrorMessage(ERROR_ACCESS_DENIED));
+  }
+  EXPECT_EQ(test::DirectorySnapshot(dir_), saved);
+  ASSERT_TRUE(::SetFileAttributesA("data.bin", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(refusal(), refused + files_.SysErrorMessage(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(test::DirectorySnapshot(dir_), saved);
 }
 
 TEST_F(WindowsFileLayerTest, MissingDirectoryGivesTheSystemText) {
   uint32_t error = 0;
-  EXPECT_EQ(files_.CreateAlways("missing\\data.bin", error), nullptr);
+  EXPECT_EQ(files_.CreateNew("missing\\data.bin", error), nullptr);
   EXPECT_EQ(error, uint32_t{ERROR_PATH_NOT_FOUND});
   const std::string text = files_.SysErrorMessage(error);
   ASSERT_FALSE(text.empty());
