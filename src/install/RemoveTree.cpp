@@ -20,6 +20,11 @@ constexpr DWORD kArchive = 0x20;
 bool RemoveTree(const std::string& path, bool deleteDirectory) {
   if (!IsExistingDirectory(path))
     return false;
+  // A link at the top is no tree of ours either: what it points to, which
+  // anyone may have chosen, is never entered.
+  const DWORD top = ::GetFileAttributesA(path.c_str());
+  if ((top & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return deleteDirectory && ::RemoveDirectoryA(path.c_str()) != FALSE;
   const std::string prefix = AddTrailingDelimiter(path);
   bool result = true;
   DWORD status = ERROR_SUCCESS;

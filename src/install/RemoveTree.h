@@ -10,7 +10,9 @@ namespace qv {
 // be deleted stays, the rest still goes, and the directories above a
 // survivor stay. True only when everything asked for went; false at once
 // when path is no directory. Never throws for a file-system failure. A bare
-// drive ("C:") is never removed itself.
+// drive ("C:") is never removed itself. A link (junction or symbolic link),
+// at the top or below, is at most removed itself: its target is never
+// entered.
 bool RemoveTree(const std::string& path, bool deleteDirectory);
 
 }  // namespace qv

@@ -70,7 +70,9 @@ class ScratchDirectory {
       if (name == "." || name == "..")
         continue;
       const std::string child = dir + "\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        RemoveDirectoryLink(child);
+      } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         Clear(child);
       } else {
         ::SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -155,6 +157,22 @@ TEST_F(FileUtilRemoveTree, AFileInUseStaysWithTheDirectoriesAboveItAndTheRestGoe
   open.reset();
   EXPECT_TRUE(RemoveTree(scratch_.path(), true)) << "once the file is closed";
   EXPECT_FALSE(Exists(scratch_.path()));
+}
+
+// A link planted where a tree was expected, at the top or below: what it
+// points to keeps every file.
+TEST_F(FileUtilRemoveTree, ALinkIsNeverFollowed) {
+  ScratchDirectory outside;
+  WriteFile(outside / "precious.txt");
+  const std::string link = scratch_ / "logs";
+  ASSERT_TRUE(MakeDirectoryLink(link, outside.path()));
+  MakeDirectory(scratch_ / "sub");
+  ASSERT_TRUE(MakeDirectoryLink(scratch_ / "sub\\inner", outside.path()));
+  RemoveTree(link, true);
+  RemoveTree(scratch_.path(), true);
+  EXPECT_EQ(FileBytes(outside / "precious.txt"), "data");
+  RemoveDirectoryLink(link);
+  RemoveDirectoryLink(scratch_ / "sub\\inner");
 }
 
 TEST_F(FileUtilRemoveTree, ABareDriveIsEmptiedButNeverRemoved) {

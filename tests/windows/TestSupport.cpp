@@ -1,5 +1,8 @@
 #include "TestSupport.h"
+#include "win32/Handles.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -223,6 +226,59 @@ bool MachineKeyExists(const std::string& key) {
     return false;
   ::RegCloseKey(handle);
   return true;
+}
+
+namespace {
+
+// Drive C: of a Wine prefix is its drive_c directory; empty elsewhere.
+std::string UnixPath(const std::string& path) {
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (prefix == nullptr || path.rfind("C:\\", 0) != 0)
+    return {};
+  std::string result = std::string(prefix) + "/drive_c/" + path.substr(3);
+  std::replace(result.begin(), result.end(), '\\', '/');
+  return result;
+}
+
+// Runs a Unix program of Wine's host on the paths, then waits until path
+// exists (or no longer does): the process handle of a Unix program tells
+// nothing of its end.
+bool RunUnixUntil(const char* program, const std::string& arguments, const std::string& path,
+                  bool exists) {
+  const auto done = [&] {
+    return (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) == exists;
+  };
+  std::string command = std::string(program) + " " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA((std::string("Z:\\bin\\") + program).c_str(), command.data(), nullptr,
+                        nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return done();
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  for (int i = 0; i < 200 && !done(); ++i)
+    ::Sleep(25);
+  return done();
+}
+
+}  // namespace
+
+bool MakeDirectoryLink(const std::string& link, const std::string& target) {
+  ::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+  if (::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+    return true;
+  const std::string unixTarget = UnixPath(target);
+  const std::string unixLink = UnixPath(link);
+  return !unixTarget.empty() && !unixLink.empty() &&
+         RunUnixUntil("ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"", link, true);
+}
+
+void RemoveDirectoryLink(const std::string& link) {
+  if (::RemoveDirectoryA(link.c_str()) || UnixPath(link).empty())
+    return;
+  RunUnixUntil("rm", "-f \"" + UnixPath(link) + "\"", link, false);
 }
 
 std::string TestProgramPath() {

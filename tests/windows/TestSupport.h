@@ -55,6 +55,12 @@ StoredValue StoredNumber(DWORD number);
 StoredValue ReadMachineValue(const std::string& key, const std::string& name);
 bool MachineKeyExists(const std::string& key);
 
+// A directory link at link to target; false when none could be made. Under
+// Wine, whose link call makes nothing, the Unix ln makes it in the prefix.
+bool MakeDirectoryLink(const std::string& link, const std::string& target);
+// Removes such a link (never what it points to).
+void RemoveDirectoryLink(const std::string& link);
+
 // This test program's path, and the probe program built beside it, which
 // stands in for the programs the installer starts.
 std::string TestProgramPath();
