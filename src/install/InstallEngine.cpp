@@ -18,6 +18,7 @@ namespace qv {
 
 namespace {
 constexpr DWORD kStepPauseMs = 100;
+constexpr DWORD kInstallerEndWaitMs = 30000;
 
 // One flagged step: a payload written to a file, or (no payload) the empty
 // sms.txt; the logs directory is step 0's own.
@@ -89,6 +90,11 @@ constexpr ServiceEntry kServices[] = {
     {"\\SYSTEM\\CurrentControlSet\\Services\\Quolvex", "qvdaemon.exe"},
     {"\\SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor", "qvmonitor.exe"},
 };
+// The journal names keys below HKEY_LOCAL_MACHINE without the leading "\\".
+std::string JournalKey(const char* key) {
+  return key + 1;
+}
+
 constexpr const char* kServiceInstallArguments = "/install /silent";
 constexpr const char* kStartValue = "Start";
 constexpr int32_t kStartOnDemand = 3;
@@ -112,8 +118,17 @@ constexpr MenuShortcut kMenuShortcuts[] = {
 
 }  // namespace
 
-TInstallEngine::TInstallEngine(TInstallProgress& progress, TInstallCancel& cancel)
-    : progress_(progress), cancel_(cancel) {}
+TInstallEngine::TInstallEngine(TInstallProgress& progress, TInstallCancel& cancel,
+                               const std::string& journalParent)
+    : progress_(progress), cancel_(cancel), journal_(journalParent) {}
+
+bool TInstallEngine::RollBack() {
+  // Asked from inside the wait for a service installer: its program must
+  // end before its files and its service can go.
+  if (runningInstaller_ != nullptr)
+    ::WaitForSingleObject(runningInstaller_, kInstallerEndWaitMs);
+  return journal_.RollBack();
+}
 
 bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallPayloads& payloads) {
   const std::string& prefix = destination.prefix;
@@ -137,8 +152,10 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
 
   const bool logsStep = step(0, "Creating directory: \\logs", 1, [&] {
     const std::string logs = prefix + "logs";
-    if (::CreateDirectoryA(logs.c_str(), nullptr) != FALSE)
-      journal_.DirectoryCreated(logs);
+    if (IsExistingDirectory(logs))
+      return;
+    journal_.DirectoryCreated(logs);
+    ::CreateDirectoryA(logs.c_str(), nullptr);
   });
   if (!logsStep)
     return false;
@@ -149,10 +166,9 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
         // sms.txt is filled in by hand: an existing one is kept as it is.
         if (FileExists(path))
           return;
+        journal_.FileCreated(path);
         UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (file)
-          journal_.FileCreated(path);
         return;
       }
       journal_.BeforeWrite(path);
@@ -174,7 +190,7 @@ bool TInstallEngine::RunFinalPhase(const TDestination& destination) {
     action();
     return true;
   };
-  return stage("Writing registry settings", [] { WriteDefaultSettings(); }) &&
+  return stage("Writing registry settings", [&] { WriteDefaultSettings(); }) &&
          stage("Registering services", [&] { RegisterServices(destination); }) &&
          stage("Creating program menu", [&] { CreateProgramMenu(destination); }) &&
          !cancel_.Cancelled();
@@ -186,11 +202,14 @@ void TInstallEngine::WriteDefaultSettings() {
   for (const DefaultSetting& setting : kDefaultSettings) {
     // Opened afresh for every value; a key that cannot be opened or made
     // (no rights) leaves the defaults unwritten without a word.
+    if (!registry.PathExists(kSettingsKey))
+      journal_.KeyCreated(JournalKey(kSettingsKey));
     if (!registry.OpenPath(kSettingsKey, true))
       continue;
     // Whatever the administrator set before, of whatever type, stays.
     if (registry.HasValue(setting.name))
       continue;
+    journal_.ValueCreated(JournalKey(kSettingsKey), setting.name);
     if (setting.text != nullptr)
       registry.WriteText(setting.name, setting.text);
     else
@@ -207,14 +226,24 @@ void TInstallEngine::RegisterServices(const TDestination& destination) {
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
   for (const ServiceEntry& service : kServices) {
+    // An abort confirmed while an installer ran has removed the
+    // destination: nothing more is started from it, nor registered.
+    if (cancel_.Cancelled())
+      return;
     if (!registry.PathExists(service.key)) {
+      const std::string key = JournalKey(service.key);
+      journal_.ServiceRegistered(key.substr(key.rfind('\\') + 1));
       // By full path inside the destination: a bare name would let the
       // shell find a program of that name somewhere else.
       RunAndWait(FullPath(destination.prefix + service.program), kServiceInstallArguments,
-                 destination.typed, kRunHidden);
+                 destination.typed, kRunHidden, &runningInstaller_);
+      if (cancel_.Cancelled())
+        return;
     }
-    if (registry.OpenPath(service.key, false) && registry.HasValue(kStartValue))
+    if (registry.OpenPath(service.key, false) && registry.HasValue(kStartValue)) {
+      journal_.ValueChanged(JournalKey(service.key), kStartValue);
       registry.WriteNumber(kStartValue, kStartOnDemand);
+    }
   }
 }
 
@@ -227,11 +256,15 @@ void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
   if (!IsExistingDirectory(programs))
     return;
   const std::string folder = programs + "\\Quolvex";
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  if (!IsExistingDirectory(folder)) {
+    journal_.DirectoryCreated(folder);
+    ::CreateDirectoryA(folder.c_str(), nullptr);
+  }
   // Targets and working directory are full paths even for a destination
   // typed relative to where Setup was started: a shortcut is resolved from
   // wherever it is opened.
   for (const MenuShortcut& shortcut : kMenuShortcuts) {
+    journal_.BeforeWrite(folder + "\\" + shortcut.fileName);
     CreateShortcut(destination.fullPrefix + shortcut.target, folder + "\\" + shortcut.fileName, "",
                    shortcut.description, destination.fullPrefix);
   }

@@ -52,7 +52,9 @@ struct TInstallPayloads {
 
 class TInstallEngine {
  public:
-  TInstallEngine(TInstallProgress& progress, TInstallCancel& cancel);
+  // The journal is kept in journalParent (the temp directory when empty).
+  TInstallEngine(TInstallProgress& progress, TInstallCancel& cancel,
+                 const std::string& journalParent = {});
 
   // Twelve flags, one per install step, held for the whole program run;
   // index 1 is never used.
@@ -69,25 +71,31 @@ class TInstallEngine {
   bool RunFinalPhase(const TDestination& destination);
 
   // Only values that do not exist yet, of whatever type, are written.
-  static void WriteDefaultSettings();
+  void WriteDefaultSettings();
   // The installer of each service that is not registered yet, by its full
   // path in the destination; a nested entry (a No answered while an
   // installer still runs) leaves them to the entry already running.
   void RegisterServices(const TDestination& destination);
-  static void CreateProgramMenu(const TDestination& destination);
+  void CreateProgramMenu(const TDestination& destination);
   // One shell link; the setters' and the save's results are not examined.
   static void CreateShortcut(const std::string& target, const std::string& shortcutFile,
                              const std::string& arguments, const std::string& description,
                              const std::string& workingDirectory);
 
-  // What this installation changed in the destination.
+  // What this installation changed: its files, configuration values,
+  // services and shortcuts. Everything the engine changes is recorded
+  // before it is changed.
   TInstallJournal& Journal() noexcept { return journal_; }
+  // Undoes the installation after a confirmed abort, once a service
+  // installer still running has ended. False when something stays.
+  bool RollBack();
 
  private:
   TInstallProgress& progress_;
   TInstallCancel& cancel_;
   TInstallJournal journal_;
   bool registeringServices_ = false;
+  void* runningInstaller_ = nullptr;
 };
 
 }  // namespace qv

@@ -1,62 +1,99 @@
 #pragma once
-// What an installation changed in its destination, so that a confirmed abort
-// removes only what the installation created and puts back what it
-// replaced: the user's own files in an existing destination stay exactly as
-// they were.
+// What an installation changed, so that a confirmed abort removes only what
+// the installation created and puts back what it replaced: the user's own
+// files in an existing destination, configuration values and services that
+// were there before all stay exactly as they were.
+//
+// Every entry reaches the disk before the change it describes is made, in a
+// folder of its own under the temp directory that also holds the copies of
+// replaced originals. A run that dies (killed, power lost) therefore leaves a
+// journal from which the next start can finish the roll-back.
 #include <string>
 #include <vector>
+
+#include "win32/Handles.h"
 
 namespace qv {
 
 class TInstallJournal {
  public:
-  TInstallJournal() = default;
+  // The journal's folder is made inside parent, the temp directory when
+  // empty, at the first entry.
+  explicit TInstallJournal(std::string parent = {}) : parent_(std::move(parent)) {}
   TInstallJournal(const TInstallJournal&) = delete;
   TInstallJournal& operator=(const TInstallJournal&) = delete;
-  // Discards the kept copies (a finished installation keeps what it wrote).
-  ~TInstallJournal();
+  // Leaves the journal on disk: one neither committed nor rolled back
+  // belongs to an installation that did not end, and the next start undoes
+  // it.
+  ~TInstallJournal() = default;
 
   // The destination directory did not exist and the installation made it.
   void DestinationCreated(const std::string& directory);
-  // A directory inside the destination that the installation made.
+  // A directory the installation is about to make (it does not exist).
   void DirectoryCreated(const std::string& directory);
   // Before the installation writes path: a file that was there is copied
-  // out of the user's way; a new one is remembered as the installation's.
-  // A file the installation already wrote or saved is left alone.
-  void BeforeWrite(const std::string& typed);
-  // A new file the installation created (one that did not exist).
-  void FileCreated(const std::string& typed);
+  // out of the user's way; a new one is remembered as the installation's,
+  // as is the temporary file a payload is written to first. A file the
+  // installation already wrote or saved is left alone.
+  void BeforeWrite(const std::string& path);
+  // A new file the installation is about to create (one that does not exist).
+  void FileCreated(const std::string& path);
+  // Registry entries below HKEY_LOCAL_MACHINE, recorded before they change:
+  // a key about to be made, a value about to be made, a value about to be
+  // overwritten (kept as stored: type and bytes).
+  void KeyCreated(const std::string& key);
+  void ValueCreated(const std::string& key, const std::string& name);
+  void ValueChanged(const std::string& key, const std::string& name);
+  // A service about to be registered by this installation.
+  void ServiceRegistered(const std::string& name);
 
-  // Undoes everything recorded: created files removed, created directories
-  // removed when nothing else is left in them, the replaced files restored
-  // byte for byte. Returns false when something
-  // could not be undone (left in place; nothing is raised).
+  // Undoes everything recorded, newest first: services deleted, registry
+  // entries put back, created files removed, replaced files restored byte
+  // for byte, created directories removed when nothing else is left in them.
+  // False when something could not be undone: it stays recorded (on disk
+  // too, for the next start to try again); nothing is raised.
   bool RollBack();
-  // Keeps what was written and drops the copies, except those a roll-back
-  // could not put back.
+  // Keeps what was written and drops the journal and the copies, except
+  // copies that a roll-back could not put back.
   void Commit();
   // Where the copies of originals that a roll-back could not put back are
   // kept; empty when there are none.
   std::string KeptCopiesFolder() const;
 
-  bool Empty() const noexcept;
+  bool Empty() const noexcept { return entries_.empty(); }
+
+  // What the start of a run found of runs that did not end.
+  struct TRecovery {
+    bool found = false;      // a journal was there
+    bool complete = true;    // everything it recorded is undone
+    std::string keptFolder;  // where originals remain when not complete
+  };
+  // Finishes the roll-back of every journal left in parent (the temp
+  // directory when empty) by a run that died; a journal that was committed
+  // only loses its folder.
+  static TRecovery RecoverInterrupted(const std::string& parent = {});
+
+  struct Entry {
+    char kind;
+    std::string first;
+    std::string second;
+    std::string third;
+  };
 
  private:
-  struct Replaced {
-    std::string path;
-    std::string copy;
-  };
   bool Knows(const std::string& path) const;
-  std::string BackupDirectory();
-  void DropBackups();
+  void Record(Entry entry);
+  void Open();
+  void Rewrite();
+  void Remove();
+  bool Undo(const Entry& entry) const;
+  bool Load(const std::string& folder);
 
-  std::string destination_;  // created by the installation; empty: it existed
-  std::vector<std::string> directories_;
-  std::vector<std::string> files_;
-  std::vector<Replaced> replaced_;
-  std::string backupDirectory_;
-  // A roll-back left originals unrestored: their copies are never dropped.
-  bool keepCopies_ = false;
+  std::string parent_;
+  std::vector<Entry> entries_;
+  std::string folder_;
+  UniqueFile file_;
+  int copies_ = 0;
   // After a commit the installation is complete: later writes (a resumed
   // entry repeating a step) are its own and need no record.
   bool committed_ = false;

@@ -3,13 +3,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "core/ScopeExit.h"
 #include "shell/Application.h"
 #include "win32/Handles.h"
 
 namespace qv {
 
 int32_t RunAndWait(const std::string& program, const std::string& parameters,
-                   const std::string& directory, int state) {
+                   const std::string& directory, int state, void** running) {
   static_assert(sizeof(SHELLEXECUTEINFOA) == 60 || sizeof(void*) != 4);
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
@@ -26,6 +27,12 @@ int32_t RunAndWait(const std::string& program, const std::string& parameters,
   UniqueHandle process(info.hProcess);
   if (!process)
     return -1;
+  if (running != nullptr)
+    *running = process.get();
+  const ScopeExit forget([running] {
+    if (running != nullptr)
+      *running = nullptr;
+  });
 
   DWORD exitCode = STILL_ACTIVE;
   for (;;) {

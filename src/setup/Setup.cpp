@@ -3,6 +3,7 @@
 
 #include <exception>
 
+#include "install/InstallJournal.h"
 #include "shell/Application.h"
 #include "win32/Handles.h"
 #include "setup/BackgroundWindow.h"
@@ -36,6 +37,28 @@ bool AnotherSetupRuns(qv::UniqueHandle& instance) {
   return error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
 }
 
+// An installation that died (killed, power lost) left its journal: its
+// roll-back is finished before the checks look at the machine, and the
+// user is told once.
+void FinishInterruptedInstallation() {
+  using namespace qv;
+  const TInstallJournal::TRecovery recovery = TInstallJournal::RecoverInterrupted();
+  if (!recovery.found)
+    return;
+  if (recovery.complete) {
+    ShowMessageDialog(
+        "Setup was interrupted during an earlier installation. Everything it changed has been "
+        "undone.",
+        TDialogKind::dkInformation, ButtonBit(dbOK), 0);
+    return;
+  }
+  std::string text =
+      "Setup was interrupted during an earlier installation and could not undo all of it.";
+  if (!recovery.keptFolder.empty())
+    text += " The originals of your files are kept in " + recovery.keptFolder + ".";
+  ShowMessageDialog(text, TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -51,6 +74,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       ShowMessageDialog("Setup is already running.", TDialogKind::dkError, ButtonBit(dbOK), 0);
       return 0;
     }
+    FinishInterruptedInstallation();
     application.InstantiateForm(frmBackground);
     TfrmDialog::EarlierInstallation = frmBackground;
     application.InstantiateForm(frmDialog);

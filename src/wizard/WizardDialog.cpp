@@ -148,9 +148,12 @@ void TfrmDialog::FormClose(TObject*, TCloseAction&) {
       RunInstallSequence();
     SilentAbort();
   }
+  // The request to leave stands however it came (Cancel, or the window's
+  // own close): the sequence must not carry on past this point.
+  btnExit->SetTag(1);
   // Only what this installation created goes, and what it replaced comes
   // back: a destination that held the user's files stays as it was.
-  if (PageIndex() == kInstallingPage && !engine_.Journal().RollBack()) {
+  if (PageIndex() == kInstallingPage && !engine_.RollBack()) {
     // Said before termination is requested, which would close the box at
     // once: the user must learn where the only copies of their files are.
     const std::string kept = engine_.Journal().KeptCopiesFolder();

@@ -228,7 +228,7 @@ TEST(FileUtilJournal, AnOriginalThatCannotBeRestoredKeepsItsCopy) {
     ASSERT_FALSE(kept.empty());
   }
   WIN32_FIND_DATAA entry{};
-  UniqueFind find(::FindFirstFileA((kept + "\\*.bak").c_str(), &entry));
+  UniqueFind find(::FindFirstFileA((kept + "\\*-qvdaemon.exe").c_str(), &entry));
   ASSERT_TRUE(find) << "the copy outlived the journal in " << kept;
   EXPECT_EQ(FileBytes(kept + "\\" + entry.cFileName), "data");
   find.reset();
@@ -254,6 +254,91 @@ TEST(FileUtilJournal, ARollBackLeavesWhatOthersPutIntoItsDirectories) {
   EXPECT_FALSE(Exists(dest + "\\qvdaemon.exe"));
   EXPECT_FALSE(Exists(dest + "\\sms.txt"));
   EXPECT_TRUE(Exists(dest + "\\logs\\service.log"));
+}
+
+// A run that died leaves its journal on disk: the next start finishes the
+// roll-back (files, registry values and keys, services), and a journal that
+// cannot be read is left alone with its copies.
+TEST(FileUtilJournal, TheNextStartUndoesWhatARunThatDiedRecorded) {
+  ScratchDirectory scratch;
+  const std::string key = "SOFTWARE\\QuolvexJournalTest" + std::to_string(::GetCurrentProcessId());
+  const std::string service = "QuolvexJournalTest" + std::to_string(::GetCurrentProcessId());
+  UniqueService manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  ASSERT_TRUE(manager);
+  const std::string original = scratch / "readme.txt";
+  WriteFile(original);
+  {
+    TInstallJournal journal(scratch.path());
+    journal.BeforeWrite(original);
+    journal.BeforeWrite(scratch / "qvdaemon.exe");
+    journal.KeyCreated(key);
+    journal.ValueCreated(key, "ScannerPort");
+    journal.ServiceRegistered(service);
+    ASSERT_TRUE(::CopyFileA(TestProgramPath().c_str(), original.c_str(), FALSE));
+    WriteFile(scratch / "qvdaemon.exe");
+    HKEY handle = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    const DWORD port = 3385;
+    ::RegSetValueExA(handle, "ScannerPort", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&port),
+                     sizeof port);
+    ::RegCloseKey(handle);
+    UniqueService created(::CreateServiceA(
+        manager.get(), service.c_str(), service.c_str(), SERVICE_ALL_ACCESS,
+        SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+        (scratch / "qvdaemon.exe").c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    ASSERT_TRUE(created);
+  }  // the process "dies": neither committed nor rolled back
+
+  const TInstallJournal::TRecovery recovery = TInstallJournal::RecoverInterrupted(scratch.path());
+  EXPECT_TRUE(recovery.found);
+  EXPECT_TRUE(recovery.complete);
+  EXPECT_EQ(FileBytes(original), "data");
+  EXPECT_FALSE(Exists(scratch / "qvdaemon.exe"));
+  EXPECT_FALSE(MachineKeyExists(key));
+  UniqueService left(::OpenServiceA(manager.get(), service.c_str(), SERVICE_QUERY_STATUS));
+  EXPECT_FALSE(left) << "the service this run registered is deleted";
+  EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found) << "its folder is gone";
+
+  // A journal that is not ours to read: nothing is undone on a guess.
+  const std::string damaged = scratch / "QuolvexSetup-damaged";
+  MakeDirectory(damaged);
+  WriteFile(damaged + "\\journal.txt");
+  const TInstallJournal::TRecovery refused = TInstallJournal::RecoverInterrupted(scratch.path());
+  EXPECT_FALSE(refused.complete);
+  EXPECT_EQ(refused.keptFolder, damaged);
+  EXPECT_TRUE(Exists(damaged + "\\journal.txt"));
+}
+
+// A value that was there before keeps its stored form (type and bytes),
+// whatever the installation wrote over it; a committed journal leaves
+// nothing behind for the next start.
+TEST(FileUtilJournal, AChangedValueComesBackAsStoredAndACommitEndsTheJournal) {
+  ScratchDirectory scratch;
+  const std::string key = "SOFTWARE\\QuolvexJournalTest" + std::to_string(::GetCurrentProcessId());
+  HKEY handle = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExA(handle, "Start", 0, REG_SZ, reinterpret_cast<const BYTE*>("2"), 2);
+  {
+    TInstallJournal journal(scratch.path());
+    journal.ValueChanged(key, "Start");
+    const DWORD onDemand = 3;
+    ::RegSetValueExA(handle, "Start", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&onDemand),
+                     sizeof onDemand);
+    EXPECT_TRUE(journal.RollBack());
+  }
+  EXPECT_EQ(ReadMachineValue(key, "Start"), StoredText("2"));
+  {
+    TInstallJournal journal(scratch.path());
+    journal.ValueCreated(key, "Codepage");
+    journal.Commit();
+  }
+  EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found);
+  ::RegCloseKey(handle);
+  ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
 }
 
 TEST(FileUtilPaths, IsExistingDirectoryWantsADirectory) {

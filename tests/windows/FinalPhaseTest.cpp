@@ -148,16 +148,22 @@ class FinalPhase : public ShellTest {
       ++turns;
       Application->PumpMessages();
     }
-    bool Cancelled() const override { return cancelFromTurn > 0 && turns >= cancelFromTurn; }
-    void WriteDefaultSettings() { TInstallEngine::WriteDefaultSettings(); }
-    void RegisterServices() { engine.RegisterServices(DestinationFromText(destination)); }
-    void CreateProgramMenu() {
-      TInstallEngine::CreateProgramMenu(DestinationFromText(destination));
+    bool Cancelled() const override {
+      ++questions;
+      return (cancelFromTurn > 0 && turns >= cancelFromTurn) ||
+             (cancelFromQuestion > 0 && questions >= cancelFromQuestion);
     }
+    void WriteDefaultSettings() { engine.WriteDefaultSettings(); }
+    void RegisterServices() { engine.RegisterServices(DestinationFromText(destination)); }
+    void CreateProgramMenu() { engine.CreateProgramMenu(DestinationFromText(destination)); }
 
     std::string destination;
     int turns = 0;
     int cancelFromTurn = 0;
+    // From this question on (none when 0), as when the abort is confirmed
+    // in the pumping while a service installer runs.
+    mutable int questions = 0;
+    int cancelFromQuestion = 0;
     TInstallEngine engine{*this, *this};
   };
 
@@ -397,6 +403,34 @@ TEST_F(ProgramMenu, TheFinalPhaseStopsWhereAnAbortWasConfirmed) {
   }
   w->cancelFromTurn = 0;
   EXPECT_TRUE(w->engine.RunFinalPhase(DestinationFromText(w->destination)));
+}
+
+// The second question is asked when the daemon's installer has ended.
+TEST_F(FinalPhase, AnAbortWhileAnInstallerRunsStartsNothingMore) {
+  PlantProbes();
+  w->cancelFromQuestion = 2;
+  w->RegisterServices();
+  EXPECT_EQ(ProbeRuns(), std::vector<std::string>{ProbeLine("qvdaemon.exe")});
+}
+
+// What the final phase changed goes back: the values it added, a service's
+// Start as it was, the shortcuts it made; the administrator's own value and
+// shortcut stay.
+TEST_F(ProgramMenu, ARollBackUndoesTheFinalPhase) {
+  PlantProbes();
+  Write(kSettingsKey, "ScannerPort", Dword(4000));
+  Write(kDaemonKey, "Start", Dword(2));
+  const fs::path menu = programs_ / "Quolvex";
+  fs::create_directories(menu);
+  { std::ofstream(menu / "Readme.lnk", std::ios::binary) << "mine"; }
+  ASSERT_TRUE(w->engine.RunFinalPhase(DestinationFromText(w->destination)));
+  ASSERT_EQ(ValueCount(kSettingsKey), 29u);
+  EXPECT_TRUE(w->engine.RollBack());
+  EXPECT_EQ(ValueCount(kSettingsKey), 1u);
+  EXPECT_EQ(Read(kSettingsKey, "ScannerPort"), Dword(4000));
+  EXPECT_EQ(Read(kDaemonKey, "Start"), Dword(2));
+  EXPECT_EQ(FileNames(menu), std::vector<std::string>{"Readme.lnk"});
+  EXPECT_EQ(FileBytes(menu / "Readme.lnk"), "mine");
 }
 
 TEST_F(ProgramMenu, FiveShortcutsPointIntoTheDestination) {
