@@ -706,6 +706,11 @@ void WaitText(HWND window, std::string_view expected, DWORD timeoutMs) {
   }
 }
 
+std::string PeekText(HWND window) {
+  RequireWindow(window, "PeekText");
+  return StoredText(window);
+}
+
 // --- Input -------------------------------------------------------------------
 
 void Click(HWND button) {
@@ -989,6 +994,102 @@ void DeleteRegistryValue(HKEY root, const std::string& path, const std::string& 
     return;
   UniqueRegistryKey key(raw);
   ::RegDeleteValueA(key.get(), name.c_str());
+}
+
+void DeleteRegistryTree(HKEY root, const std::string& path) {
+  const LONG status = ::RegDeleteTreeA(root, path.c_str());
+  if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+    throw DriverError("DeleteRegistryTree " + Quote(path) + ": " +
+                      ErrorText(static_cast<DWORD>(status)));
+  }
+}
+
+namespace {
+
+void CollectKey(HKEY key, const std::string& path, const std::string& relative,
+                RegistryTree& tree) {
+  const std::string entry = "[" + relative + "]";
+  tree[entry] = {};
+  DWORD subkeys = 0, maxSubkey = 0, values = 0, maxName = 0, maxData = 0;
+  LONG status = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr,
+                                   &values, &maxName, &maxData, nullptr, nullptr);
+  for (DWORD i = 0; status == ERROR_SUCCESS && i < values; ++i) {
+    std::string name(maxName + 1, '\0');
+    DWORD nameLength = maxName + 1;
+    RegistryValue value;
+    value.data.resize(maxData);
+    DWORD size = maxData;
+    status = ::RegEnumValueA(key, i, name.data(), &nameLength, nullptr, &value.type,
+                             reinterpret_cast<BYTE*>(value.data.data()), &size);
+    name.resize(nameLength);
+    value.data.resize(size);
+    tree[entry + "@" + name] = value;
+  }
+  for (DWORD i = 0; status == ERROR_SUCCESS && i < subkeys; ++i) {
+    std::string name(maxSubkey + 1, '\0');
+    DWORD nameLength = maxSubkey + 1;
+    status = ::RegEnumKeyExA(key, i, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr);
+    name.resize(nameLength);
+    HKEY raw = nullptr;
+    if (status == ERROR_SUCCESS)
+      status = ::RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &raw);
+    UniqueRegistryKey child(raw);
+    if (status == ERROR_SUCCESS)
+      CollectKey(child.get(), path, relative.empty() ? name : relative + "\\" + name, tree);
+  }
+  // A half-read key would compare as a changed one; say why instead.
+  if (status != ERROR_SUCCESS) {
+    throw DriverError("RegistrySnapshot " + Quote(path + "\\" + relative) + ": " +
+                      ErrorText(static_cast<DWORD>(status)));
+  }
+}
+
+struct ServiceHandleCloser {
+  void operator()(SC_HANDLE handle) const noexcept { ::CloseServiceHandle(handle); }
+};
+using UniqueServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceHandleCloser>;
+
+UniqueServiceHandle OpenServiceByName(const std::string& name, DWORD access) {
+  UniqueServiceHandle manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) {
+    throw DriverError("OpenSCManager: " + ErrorText(::GetLastError()));
+  }
+  UniqueServiceHandle service(::OpenServiceA(manager.get(), name.c_str(), access));
+  if (!service && ::GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
+    throw DriverError("OpenService " + Quote(name) + ": " + ErrorText(::GetLastError()));
+  }
+  return service;
+}
+
+}  // namespace
+
+RegistryTree RegistrySnapshot(HKEY root, const std::string& path) {
+  RegistryTree tree;
+  HKEY raw = nullptr;
+  const LONG status = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &raw);
+  UniqueRegistryKey key(raw);
+  if (status == ERROR_FILE_NOT_FOUND)
+    return tree;
+  if (status != ERROR_SUCCESS) {
+    throw DriverError("RegistrySnapshot " + Quote(path) + ": " +
+                      ErrorText(static_cast<DWORD>(status)));
+  }
+  CollectKey(key.get(), path, "", tree);
+  return tree;
+}
+
+// --- Services ------------------------------------------------------------------
+
+bool ServiceExists(const std::string& name) {
+  return OpenServiceByName(name, SERVICE_QUERY_STATUS) != nullptr;
+}
+
+void RemoveService(const std::string& name) {
+  const UniqueServiceHandle service = OpenServiceByName(name, DELETE);
+  if (service && !::DeleteService(service.get()) &&
+      ::GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+    throw DriverError("RemoveService " + Quote(name) + ": " + ErrorText(::GetLastError()));
+  }
 }
 
 // --- Shell links -----------------------------------------------------------------

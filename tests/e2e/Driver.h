@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -138,6 +139,11 @@ std::string StripAccelerators(std::string_view caption);
 std::string ReadText(HWND window);
 // Waits until ReadText(window) equals `expected`; the error shows the last text seen.
 void WaitText(HWND window, std::string_view expected, DWORD timeoutMs);
+// The text stored with the window (GetWindowText). For another process's
+// window it is read without a message, so it can be read while the program
+// is busy and not pumping, and reading it cannot change when the program
+// handles its next message.
+std::string PeekText(HWND window);
 
 // --- Input ---------------------------------------------------------------
 
@@ -220,6 +226,23 @@ std::optional<RegistryValue> ReadRegistryValue(HKEY root, const std::string& pat
 void WriteRegistryValue(HKEY root, const std::string& path, const std::string& name,
                         const RegistryValue& value);
 void DeleteRegistryValue(HKEY root, const std::string& path, const std::string& name);
+// Deletes a key with everything below it; a missing key is no error.
+void DeleteRegistryTree(HKEY root, const std::string& path);
+
+// Everything stored below a key, for comparing before and after: an entry
+// "[sub\key]" for the key and each key below it ("[]" for the key itself)
+// and "[sub\key]@name" for each value, with its type and bytes. A missing
+// key is empty.
+using RegistryTree = std::map<std::string, RegistryValue>;
+RegistryTree RegistrySnapshot(HKEY root, const std::string& path);
+
+// --- Services ------------------------------------------------------------------
+
+// Whether the service control manager knows the service, which is what
+// decides whether it can be installed again (its registry key alone does not).
+bool ServiceExists(const std::string& name);
+// Deletes the service through the service control manager; a missing one is no error.
+void RemoveService(const std::string& name);
 
 // --- Shell links --------------------------------------------------------------
 

@@ -420,4 +420,28 @@ TEST(Registry, KeysAreCreatedFoundAndDeleted) {
   EXPECT_NO_THROW(e2e::DeleteRegistryKey(HKEY_CURRENT_USER, key)) << "a missing key is no error";
 }
 
+TEST(Registry, SnapshotHoldsEveryKeyAndValueBelowAndTheTreeIsDeletedWhole) {
+  const std::string key = "Software\\QvE2EDriverTree";
+  e2e::DeleteRegistryTree(HKEY_CURRENT_USER, key);
+  EXPECT_TRUE(e2e::RegistrySnapshot(HKEY_CURRENT_USER, key).empty());
+  e2e::WriteRegistryValue(HKEY_CURRENT_USER, key, "", e2e::TextValue("default"));
+  e2e::WriteRegistryValue(HKEY_CURRENT_USER, key, "Port", e2e::NumberValue(9999));
+  e2e::WriteRegistryValue(HKEY_CURRENT_USER, key + "\\a\\b", "Port", e2e::NumberValue(1));
+  e2e::CreateRegistryKey(HKEY_CURRENT_USER, key + "\\empty");
+  const e2e::RegistryTree expected = {
+      {"[]", {}},
+      {"[]@", e2e::TextValue("default")},
+      {"[]@Port", e2e::NumberValue(9999)},
+      {"[a]", {}},
+      {"[a\\b]", {}},
+      {"[a\\b]@Port", e2e::NumberValue(1)},
+      {"[empty]", {}},
+  };
+  EXPECT_EQ(e2e::RegistrySnapshot(HKEY_CURRENT_USER, key), expected);
+
+  e2e::DeleteRegistryTree(HKEY_CURRENT_USER, key);
+  EXPECT_FALSE(e2e::RegistryKeyExists(HKEY_CURRENT_USER, key));
+  EXPECT_NO_THROW(e2e::DeleteRegistryTree(HKEY_CURRENT_USER, key)) << "a missing key is no error";
+}
+
 }  // namespace

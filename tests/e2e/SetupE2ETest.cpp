@@ -9,6 +9,8 @@
 #include "Driver.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
+#include <winternl.h>
 
 #include <algorithm>
 #include <cctype>
@@ -16,6 +18,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -123,6 +127,7 @@ class SetupScenario : public ::testing::Test {
   void TearDown() override {
     // What was on the screen when a scenario failed is the first thing to look at.
     if (HasFailure()) {
+      stepShots_ = true;
       Shot("failed");
     }
   }
@@ -245,7 +250,7 @@ class SetupScenario : public ::testing::Test {
 
   // Screen as the user sees it now, as "<scenario>-<nn>-<step>.bmp".
   void Shot(const std::string& step) {
-    if (outDir_.empty()) {
+    if (outDir_.empty() || !stepShots_) {
       return;
     }
     char number[8];
@@ -436,6 +441,8 @@ class SetupScenario : public ::testing::Test {
   std::string outDir_;
   e2e::Process setup_;
   int shots_ = 0;
+  // Off where a scenario repeats the steps many times: a picture costs time.
+  bool stepShots_ = true;
 };
 
 // --- Start-up ------------------------------------------------------------------
@@ -855,6 +862,575 @@ TEST_F(Installation, CancelAnsweredYesIntoAnExistingDirectoryChangesNothing) {
   Answer(WaitMessage("Information", kAbortQuestion), "&Yes");
   EXPECT_EQ(ExpectExit(), 0u);
   EXPECT_EQ(test::DirectorySnapshot(dest), before);
+}
+
+// --- Interrupted installations ----------------------------------------------------
+
+constexpr char kSettingsKey[] = "SOFTWARE\\Quolvex";
+constexpr char kRecovered[] =
+    "Setup was interrupted during an earlier installation. Everything it changed has been undone.";
+// The status label's text until the installation starts.
+constexpr char kStatusBeforeInstalling[] = "C:\\Program Files\\QuolvexAntivirus\\qvdaemon.exe";
+// The installation's files in the order they are written.
+constexpr const char* kInstallOrder[] = {
+    "qvdaemon.exe", "qvmanager.exe", "qvscanner.exe", "qvmonitor.exe", "licence.txt",
+    "readme.txt",   "register.txt",  "sms.txt",       "quolvex.chm",   "uninstall.exe"};
+constexpr const char* kServiceNames[] = {"Quolvex", "QuolvexMonitor"};
+// The points where Setup shows a status and then lets the user act.
+constexpr int kPointCount = 14;
+constexpr int kServicesPoint = 12;
+constexpr int kMenuPoint = 13;
+
+std::string PointStatus(int point, const std::string& destination) {
+  if (point == 0) {
+    return "Creating directory: \\logs";
+  }
+  if (point <= 10) {
+    return "Copying file: " + destination + "\\" + kInstallOrder[point - 1];
+  }
+  const char* const phases[] = {"Writing registry settings", "Registering services",
+                                "Creating program menu"};
+  return phases[point - 11];
+}
+
+// A process of that program name running now (any one).
+e2e::UniqueHandle OpenRunningProgram(const std::wstring& exeName, DWORD access) {
+  const e2e::UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (::lstrcmpiW(entry.szExeFile, exeName.c_str()) == 0) {
+      return e2e::UniqueHandle(::OpenProcess(access, FALSE, entry.th32ProcessID));
+    }
+  }
+  return {};
+}
+
+// Holds a thread of another process still for as long as it lives.
+class ThreadHold {
+ public:
+  explicit ThreadHold(HANDLE thread) : thread_(thread) { Suspend(); }
+  ~ThreadHold() { ::ResumeThread(thread_); }
+  ThreadHold(const ThreadHold&) = delete;
+  ThreadHold& operator=(const ThreadHold&) = delete;
+
+  // Lets the thread run for a moment (two calls to the kernel) and holds it again.
+  void Step() {
+    ::ResumeThread(thread_);
+    Suspend();
+  }
+
+ private:
+  void Suspend() {
+    if (::SuspendThread(thread_) == static_cast<DWORD>(-1)) {
+      throw e2e::DriverError("SuspendThread: " + e2e::ErrorText(::GetLastError()));
+    }
+  }
+  HANDLE thread_;
+};
+
+// The moment a scenario waited for passed unseen; trying again may catch it.
+class TimingMissed : public e2e::DriverError {
+ public:
+  using e2e::DriverError::DriverError;
+};
+
+std::string TempDirectory() {
+  char temp[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, temp);
+  return temp;
+}
+
+std::vector<std::string> JournalFolders() {
+  std::vector<std::string> folders;
+  for (const auto& entry : std::filesystem::directory_iterator(TempDirectory())) {
+    if (entry.path().filename().string().rfind("QuolvexSetup-", 0) == 0) {
+      folders.push_back(entry.path().string());
+    }
+  }
+  return folders;
+}
+
+std::string ProgramMenuFolder() {
+  const auto programs = e2e::ReadRegistryValue(
+      HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+      "Common Programs");
+  if (!programs.has_value()) {
+    throw e2e::DriverError("no Common Programs folder in Shell Folders");
+  }
+  return programs->data.c_str() + std::string("\\Quolvex");
+}
+
+// What an installation may change that a user, or the next installation,
+// would notice: files and folders by full path (a folder ends with "\"),
+// services the control manager knows, the installation's programs still
+// running and Setup's journal folders; and the registry keys it writes.
+struct MachineState {
+  std::map<std::string, std::string> things;
+  e2e::RegistryTree registry;
+};
+
+MachineState Capture(const std::string& destination) {
+  MachineState state;
+  for (const std::string& folder : {destination, ProgramMenuFolder()}) {
+    if (std::filesystem::exists(folder)) {
+      state.things[folder + "\\"] = "";
+      for (const auto& [name, bytes] : test::DirectorySnapshot(folder)) {
+        state.things[folder + "\\" + name] = bytes;
+      }
+    }
+  }
+  for (const std::string& journal : JournalFolders()) {
+    state.things[journal + "\\"] = "";
+  }
+  for (const char* service : kServiceNames) {
+    if (e2e::ServiceExists(service)) {
+      state.things[std::string("service ") + service] = "";
+    }
+  }
+  for (const char* file : kInstallOrder) {
+    if (Lower(file).ends_with(".exe") &&
+        OpenRunningProgram(e2e::Widen(file), SYNCHRONIZE) != nullptr) {
+      state.things[std::string("running ") + file] = "";
+    }
+  }
+  for (const char* key : {kSettingsKey, kServiceKey, kMonitorKey}) {
+    for (const auto& [name, value] : e2e::RegistrySnapshot(HKEY_LOCAL_MACHINE, key)) {
+      state.registry["HKLM\\" + std::string(key) + name] = value;
+    }
+  }
+  return state;
+}
+
+// Folders, keys and the like have no contents to tell.
+std::string Describe(const std::string& bytes) {
+  return bytes.empty() ? "" : " (" + std::to_string(bytes.size()) + " bytes)";
+}
+std::string Describe(const e2e::RegistryValue& value) {
+  return value == e2e::RegistryValue{} ? ""
+                                       : " (type " + std::to_string(value.type) + ", " +
+                                             std::to_string(value.data.size()) + " bytes)";
+}
+
+// Each difference on a line of its own, without the (large) contents.
+template <typename Value>
+void AddDifferences(const std::map<std::string, Value>& before,
+                    const std::map<std::string, Value>& after, std::vector<std::string>& out) {
+  for (const auto& [name, value] : before) {
+    const auto now = after.find(name);
+    if (now == after.end()) {
+      out.push_back("gone: " + name);
+    } else if (now->second != value) {
+      out.push_back("changed: " + name + Describe(value) + ", now" + Describe(now->second));
+    }
+  }
+  for (const auto& [name, value] : after) {
+    if (before.count(name) == 0) {
+      out.push_back("added: " + name + Describe(value));
+    }
+  }
+}
+
+std::vector<std::string> Differences(const MachineState& before, const MachineState& after) {
+  std::vector<std::string> out;
+  AddDifferences(before.things, after.things, out);
+  AddDifferences(before.registry, after.registry, out);
+  return out;
+}
+
+// The shell reads a new shortcut's target for a while after the shortcut
+// is made: a file of an installation that went through may be busy a moment.
+void RemoveAll(const std::string& path) {
+  std::error_code error;
+  e2e::WaitUntil(
+      [&] {
+        std::filesystem::remove_all(path, error);
+        return !error;
+      },
+      kDialogTimeout, 100);
+  if (error) {
+    throw std::filesystem::filesystem_error("cannot remove", path, error);
+  }
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(DirectoryOf(path));
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+int FailureCount() {
+  return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+}
+
+class Interruption : public SetupScenario {
+ protected:
+  // The machine without any trace of an installation; with `existing`, the
+  // destination holds the user's own files (some of the installation's
+  // names among them) and the configuration key values an administrator set.
+  static void PrepareMachine(const std::string& destination, bool existing) {
+    // A service program left running by an earlier attempt would register
+    // its service again after it is removed.
+    for (const char* file : kInstallOrder) {
+      while (const e2e::UniqueHandle left =
+                 OpenRunningProgram(e2e::Widen(file), PROCESS_TERMINATE | SYNCHRONIZE)) {
+        if (!::TerminateProcess(left.get(), e2e::kTerminatedExitCode)) {
+          throw e2e::DriverError("a running " + std::string(file) + " cannot be ended");
+        }
+        ::WaitForSingleObject(left.get(), kExitTimeout);
+      }
+    }
+    for (const char* service : kServiceNames) {
+      e2e::RemoveService(service);
+    }
+    for (const char* key : {kSettingsKey, kServiceKey, kMonitorKey}) {
+      e2e::DeleteRegistryTree(HKEY_LOCAL_MACHINE, key);
+    }
+    RemoveAll(destination);
+    RemoveAll(ProgramMenuFolder());
+    for (const std::string& journal : JournalFolders()) {
+      RemoveAll(journal);
+    }
+    if (!existing) {
+      return;
+    }
+    WriteBytes(destination + "\\notes.txt", "my notes\r\n");
+    WriteBytes(destination + "\\qvdaemon.exe", std::string("MZ\x90\0\x03\0an older daemon", 20));
+    WriteBytes(destination + "\\readme.txt", "read me first");
+    WriteBytes(destination + "\\sms.txt", "+4912345");
+    WriteBytes(destination + "\\sub\\a.dat", std::string("\0\1\2\3", 4));
+    WriteBytes(destination + "\\logs\\old.log", "a log");
+    e2e::WriteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKey, "ScannerPort",
+                            e2e::NumberValue(9999));
+    e2e::WriteRegistryValue(HKEY_LOCAL_MACHINE, kSettingsKey, "Comment",
+                            e2e::TextValue("the administrator's own"));
+    e2e::WriteRegistryValue(HKEY_LOCAL_MACHINE, std::string(kSettingsKey) + "\\Rules", "Blocked",
+                            e2e::TextValue("%TEMP%\\*.scr", REG_EXPAND_SZ));
+  }
+
+  struct Installing {
+    HWND wizard = nullptr;
+    HWND status = nullptr;
+    HWND cancel = nullptr;
+  };
+
+  // Setup started with the host present, walked to Destination and the
+  // installation into `destination` started.
+  Installing StartInstalling(const std::string& destination) {
+    InstallHost();
+    StartSetup();
+    Installing run;
+    run.wizard = WaitWizard(kStartTimeout);
+    const int failures = FailureCount();
+    WalkToDestinationPage(run.wizard);
+    if (FailureCount() != failures) {
+      throw e2e::DriverError("the wizard could not be walked to its Destination page");
+    }
+    run.status = e2e::RequireControl(run.wizard, "Static", kStatusBeforeInstalling);
+    run.cancel = Button(run.wizard, "Exit");
+    StartInstallation(run.wizard, destination);
+    return run;
+  }
+
+  // Polls the label without a message: Setup does not pump inside a step.
+  void WaitStatus(const Installing& run, const std::string& text) {
+    std::string last;
+    const bool shown = e2e::WaitUntil(
+        [&] {
+          last = e2e::PeekText(run.status);
+          return last == text;
+        },
+        kDialogTimeout, 2);
+    if (!shown) {
+      throw e2e::DriverError("the status still reads \"" + last + "\", not \"" + text + "\"");
+    }
+  }
+
+  // Posts Cancel so that Setup takes it at `point`. A posted click waits for
+  // the next pump, which comes right after the next status is shown.
+  void CancelAt(const Installing& run, int point, const std::string& destination) {
+    if (point == kMenuPoint) {
+      CancelOnceServicesAreRegistered(run);
+      return;
+    }
+    if (point > 0) {
+      WaitStatus(run, PointStatus(point - 1, destination));
+      // Past the previous point's own pump, well inside its 100 ms pause.
+      ::Sleep(20);
+    }
+    e2e::Click(run.cancel);
+  }
+
+  // Setup pumps all the while it waits for the service programs, so a click
+  // during "Registering services" is taken there. After the monitor
+  // program's end Setup closes its handle to it and pumps no more until the
+  // next status: the click is to come in between. Setup's thread is held
+  // while the monitor program ends, then let go in steps much shorter than
+  // the way from that close to the next pump, and looked at between them.
+  void CancelOnceServicesAreRegistered(const Installing& run) {
+    WaitStatus(run, PointStatus(kServicesPoint, ""));
+    e2e::UniqueHandle monitor;
+    if (!e2e::WaitUntil(
+            [&] {
+              monitor = OpenRunningProgram(L"qvmonitor.exe", SYNCHRONIZE);
+              return monitor != nullptr;
+            },
+            kDialogTimeout, 2)) {
+      throw e2e::DriverError("qvmonitor.exe was never seen running");
+    }
+    // Setup's handle among them: it has the program's handle from its start.
+    const ULONG handles = HandleCount(monitor.get());
+    const e2e::UniqueHandle thread(::OpenThread(THREAD_SUSPEND_RESUME, FALSE,
+                                                ::GetWindowThreadProcessId(run.wizard, nullptr)));
+    std::optional<ThreadHold> hold;
+    hold.emplace(thread.get());
+    // Should the program wait for Setup's windows (a message sent to all
+    // windows), Setup is let go, and the moment is then likelier missed.
+    if (::WaitForSingleObject(monitor.get(), 3000) != WAIT_OBJECT_0) {
+      hold.reset();
+      if (::WaitForSingleObject(monitor.get(), kDialogTimeout) != WAIT_OBJECT_0) {
+        throw e2e::DriverError("qvmonitor.exe /install does not end");
+      }
+      hold.emplace(thread.get());
+    }
+    const ULONGLONG deadline = ::GetTickCount64() + kDialogTimeout;
+    while (HandleCount(monitor.get()) >= handles) {
+      if (::GetTickCount64() > deadline) {
+        throw e2e::DriverError("Setup keeps its handle to the ended qvmonitor.exe");
+      }
+      hold->Step();
+    }
+    // Once the next status is up its pump may be over: a click then would
+    // land on the Success page's Finish.
+    if (e2e::PeekText(run.status) != PointStatus(kServicesPoint, "")) {
+      throw TimingMissed("Setup went on to the next status before Cancel could be posted");
+    }
+    e2e::Click(run.cancel);
+  }
+
+  // Handles to the object open in all processes together.
+  static ULONG HandleCount(HANDLE object) {
+    PUBLIC_OBJECT_BASIC_INFORMATION info{};
+    if (!NT_SUCCESS(::NtQueryObject(object, ObjectBasicInformation, &info, sizeof info, nullptr))) {
+      throw e2e::DriverError("NtQueryObject cannot count the handles");
+    }
+    return info.HandleCount;
+  }
+
+  // The point whose status the label shows; -1 for none.
+  static int PointShown(const Installing& run, const std::string& destination) {
+    const std::string status = e2e::PeekText(run.status);
+    for (int point = 0; point < kPointCount; ++point) {
+      if (status == PointStatus(point, destination)) {
+        return point;
+      }
+    }
+    return -1;
+  }
+
+  static bool ShowsFinish(HWND button) {
+    try {
+      return e2e::PeekText(button) == "Finish";
+    } catch (const e2e::DriverError&) {
+      return false;  // the window is gone with Setup
+    }
+  }
+
+  // Yes to the abort question: Setup ends by itself with 0, never showing
+  // the Success page.
+  void AnswerYesAndExpectEnd(const Installing& run, HWND question) {
+    Answer(question, "&Yes");
+    bool finishShown = false;
+    e2e::WaitUntil(
+        [&] {
+          finishShown = finishShown || ShowsFinish(run.cancel);
+          return !setup_.Running();
+        },
+        kExitTimeout);
+    EXPECT_FALSE(finishShown) << "the Success page came after Yes";
+    EXPECT_EQ(ExpectExit(), 0u);
+  }
+
+  static void ExpectUnchanged(const MachineState& before, const MachineState& after) {
+    std::string text;
+    for (const std::string& difference : Differences(before, after)) {
+      text += "\n  " + difference;
+    }
+    EXPECT_TRUE(text.empty()) << "not as before:" << text;
+  }
+
+  // A picture while the steps are not pictured (of a failure, mostly).
+  void ShotAnyway(const std::string& step) {
+    stepShots_ = true;
+    Shot(step);
+    stepShots_ = false;
+  }
+};
+
+using AbortSweep = Interruption;
+
+// Every point × a new and an existing destination, one Setup after the
+// other in the same prefix: each abort must leave the machine as it found it.
+TEST_F(AbortSweep, YesAtEveryPointUndoesTheInstallationWithoutLoss) {
+  const ULONGLONG started = ::GetTickCount64();
+  stepShots_ = false;
+  int lossless = 0;
+  for (const bool existing : {false, true}) {
+    const std::string kind = existing ? "existing" : "new";
+    const std::string destination = existing ? "C:\\QuolvexSweep" : "C:\\QuolvexSweepNew";
+    for (int point = 0; point < kPointCount; ++point) {
+      bool held = false;
+      bool missed = true;
+      // A click taken a pump early or late is tried again, twice at most.
+      for (int attempt = 1; attempt <= 3 && missed; ++attempt) {
+        SCOPED_TRACE(kind + " destination, point " + std::to_string(point) + ", attempt " +
+                     std::to_string(attempt));
+        const int failures = FailureCount();
+        missed = false;
+        try {
+          PrepareMachine(destination, existing);
+          const MachineState before = Capture(destination);
+          const Installing run = StartInstalling(destination);
+          CancelAt(run, point, destination);
+          const HWND question = WaitMessage("Information", kAbortQuestion);
+          const int reached = PointShown(run, destination);
+          if (reached != point) {
+            missed = true;
+            std::printf("abort point %d (%s destination): the question came at point %d\n", point,
+                        kind.c_str(), reached);
+          }
+          // Whichever point it was, the abort must be lossless.
+          AnswerYesAndExpectEnd(run, question);
+          ExpectUnchanged(before, Capture(destination));
+        } catch (const TimingMissed& error) {
+          missed = true;
+          std::printf("abort point %d (%s destination): %s\n", point, kind.c_str(), error.what());
+        } catch (const std::exception& error) {
+          ADD_FAILURE() << error.what();
+        }
+        held = !missed && FailureCount() == failures;
+        if (FailureCount() != failures) {
+          ShotAnyway(kind + "-point-" + std::to_string(point));
+        }
+        setup_.Terminate();
+      }
+      EXPECT_FALSE(missed) << kind << " destination: point " << point << " was never hit";
+      lossless += held ? 1 : 0;
+      RecordProperty(kind + "_point_" + std::to_string(point),
+                     held ? "lossless" : (missed ? "not hit" : "failed"));
+    }
+  }
+  stepShots_ = true;
+  RecordProperty("sweep_seconds", static_cast<int>((::GetTickCount64() - started) / 1000));
+  std::printf("abort points lossless: %d/%d\n", lossless, 2 * kPointCount);
+  std::fflush(stdout);
+  EXPECT_EQ(lossless, 2 * kPointCount);
+}
+
+// Setup killed half-way: the next start undoes what the killed one changed,
+// says so once, and then carries on as usual.
+class CrashRecovery : public Interruption {
+ protected:
+  struct Kill {
+    const char* when;
+    int point;
+    bool afterYes;  // killed during the roll-back of an abort at the point
+    DWORD delayMs;
+    // The user has the replaced qvdaemon.exe open while Setup starts again,
+    // so that its original cannot be put back.
+    bool daemonInUse = false;
+  };
+
+  static bool JournalLeft() {
+    const std::vector<std::string> folders = JournalFolders();
+    return std::any_of(folders.begin(), folders.end(), [](const std::string& folder) {
+      return std::filesystem::exists(folder + "\\journal.txt");
+    });
+  }
+
+  void KillAndStartAgain(const Kill& kill, const std::string& destination) {
+    PrepareMachine(destination, true);
+    const MachineState before = Capture(destination);
+    const Installing run = StartInstalling(destination);
+    if (kill.afterYes) {
+      CancelAt(run, kill.point, destination);
+      const HWND question = WaitMessage("Information", kAbortQuestion);
+      EXPECT_EQ(PointShown(run, destination), kill.point);
+      e2e::Click(Button(question, "&Yes"));
+    } else {
+      WaitStatus(run, PointStatus(kill.point, destination));
+    }
+    ::Sleep(kill.delayMs);
+    setup_.Terminate();
+    ASSERT_FALSE(setup_.Running());
+    // A roll-back may have finished before the kill; then nothing is left to undo.
+    const bool journalLeft = JournalLeft();
+    EXPECT_TRUE(journalLeft || kill.afterYes) << "the installation keeps no journal";
+    RecordProperty(std::string("killed ") + kill.when,
+                   journalLeft ? "recovered" : "nothing left to recover");
+    e2e::UniqueHandle daemon;
+    if (kill.daemonInUse) {
+      daemon.reset(::CreateFileA((destination + "\\qvdaemon.exe").c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr));
+      ASSERT_NE(daemon.get(), INVALID_HANDLE_VALUE);
+    }
+
+    StartSetup();
+    const std::vector<e2e::WindowQuery> windows = {
+        {"Information", kMessageClass}, {"Warning", kMessageClass}, {kCaption, kWizardClass}};
+    auto [which, window] = e2e::WaitAnyWindow(windows, kStartTimeout, &setup_);
+    if (journalLeft) {
+      const size_t expected = kill.daemonInUse ? 1 : 0;
+      EXPECT_EQ(which, expected) << MessageText(window);
+      if (which != 2) {
+        if (kill.daemonInUse) {
+          EXPECT_EQ(MessageText(window).rfind("Setup was interrupted during an earlier "
+                                              "installation and could not undo all of it.",
+                                              0),
+                    0u)
+              << MessageText(window);
+        } else {
+          EXPECT_EQ(MessageText(window), kRecovered);
+        }
+        EXPECT_EQ(ButtonCaptions(window), std::vector<std::string>{"OK"});
+        ShotAnyway(kill.daemonInUse ? "not-recovered" : "recovered");
+        Answer(window, "OK");
+        std::tie(which, window) = e2e::WaitAnyWindow(windows, kStartTimeout, &setup_);
+      }
+    }
+    ASSERT_EQ(which, 2u) << "instead of the wizard: " << MessageText(window);
+    Answer(PressExit(window), "&Yes");
+    EXPECT_EQ(ExpectExit(), 0u);
+    if (!kill.daemonInUse) {
+      ExpectUnchanged(before, Capture(destination));
+    }
+  }
+};
+
+TEST_F(CrashRecovery, WhatAKilledSetupChangedIsUndoneAtTheNextStart) {
+  stepShots_ = false;
+  const Kill kills[] = {
+      {"as the user's qvdaemon.exe is overwritten", 1, false, 5},
+      {"while sms.txt is copied", 8, false, 30},
+      {"once the services are registered", kMenuPoint, false, 0},
+      {"at Yes", kServicesPoint, true, 0},
+      {"10 ms into the roll-back", kServicesPoint, true, 10},
+      {"30 ms into the roll-back", kServicesPoint, true, 30},
+      {"while sms.txt is copied, the replaced file then in use", 8, false, 30, true},
+  };
+  for (const Kill& kill : kills) {
+    SCOPED_TRACE(std::string("killed ") + kill.when);
+    const int failures = FailureCount();
+    try {
+      KillAndStartAgain(kill, "C:\\QuolvexCrash");
+    } catch (const std::exception& error) {
+      ADD_FAILURE() << error.what();
+    }
+    if (FailureCount() != failures) {
+      ShotAnyway("failed");
+    }
+    setup_.Terminate();
+  }
 }
 
 // --- The shipped file ----------------------------------------------------------
