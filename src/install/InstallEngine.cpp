@@ -13,6 +13,7 @@
 #include "win32/FileSystem.h"
 #include "win32/Handles.h"
 #include "win32/Registry.h"
+#include "win32/Security.h"
 
 namespace qv {
 
@@ -155,7 +156,7 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
     if (IsExistingDirectory(logs))
       return;
     journal_.DirectoryCreated(logs);
-    ::CreateDirectoryA(logs.c_str(), nullptr);
+    CreateProtectedDirectory(logs, TProtection::kInstalled);
   });
   if (!logsStep)
     return false;
@@ -167,8 +168,9 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
         if (FileExists(path))
           return;
         journal_.FileCreated(path);
-        UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        TSecurityDescriptor security(TProtection::kInstalled);
+        UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, security.Attributes(),
+                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         return;
       }
       journal_.BeforeWrite(path);
@@ -258,7 +260,7 @@ void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
   const std::string folder = programs + "\\Quolvex";
   if (!IsExistingDirectory(folder)) {
     journal_.DirectoryCreated(folder);
-    ::CreateDirectoryA(folder.c_str(), nullptr);
+    CreateProtectedDirectory(folder, TProtection::kInstalled);
   }
   // Targets and working directory are full paths even for a destination
   // typed relative to where Setup was started: a shortcut is resolved from
@@ -267,6 +269,7 @@ void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
     journal_.BeforeWrite(folder + "\\" + shortcut.fileName);
     CreateShortcut(destination.fullPrefix + shortcut.target, folder + "\\" + shortcut.fileName, "",
                    shortcut.description, destination.fullPrefix);
+    ProtectFile(folder + "\\" + shortcut.fileName, TProtection::kInstalled);
   }
 }
 

@@ -13,6 +13,7 @@
 #include "formstream/FileLayer.h"
 #include "install/RemoveTree.h"
 #include "win32/FileSystem.h"
+#include "win32/Security.h"
 #include "win32/WindowsFileLayer.h"
 
 namespace qv {
@@ -122,6 +123,39 @@ bool FlushFile(const std::string& path) {
   return file && ::FlushFileBuffers(file.get()) != FALSE;
 }
 
+bool IsLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The original's bytes back into the file itself, which keeps its own
+// rights; copied, not moved, so that a roll-back cut short here can start
+// again. The file is opened without following a link, and one found there
+// (planted after the copy was made) is refused rather than written through.
+bool Restore(const std::string& copy, const std::string& path) {
+  if (IsLink(path))
+    return false;
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  UniqueFile source(::CreateFileA(copy.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile target(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!source || !target || ::GetFileInformationByHandle(target.get(), &info) == FALSE ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      ::SetEndOfFile(target.get()) == FALSE) {
+    return false;
+  }
+  char buffer[65536];
+  DWORD got = 0;
+  while (::ReadFile(source.get(), buffer, sizeof buffer, &got, nullptr) != FALSE && got > 0) {
+    DWORD put = 0;
+    if (::WriteFile(target.get(), buffer, got, &put, nullptr) == FALSE || put != got)
+      return false;
+  }
+  return got == 0 && ::FlushFileBuffers(target.get()) != FALSE;
+}
+
 bool Gone(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
@@ -210,7 +244,8 @@ void TInstallJournal::Open() {
   if (temp.empty())
     throw CannotCreate(kFolderPrefix, ::GetLastError());
   const std::string folder = temp + kFolderPrefix + UnpredictableName();
-  if (::CreateDirectoryA(folder.c_str(), nullptr) == FALSE)
+  // The copies are the user's originals: nobody else reads or changes them.
+  if (!CreateProtectedDirectory(folder, TProtection::kAdministratorsOnly))
     throw CannotCreate(folder, ::GetLastError());
   const std::string path = folder + "\\" + kJournalName;
   UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
@@ -254,6 +289,10 @@ void TInstallJournal::BeforeWrite(const std::string& typed) {
   const std::string path = FullPath(typed);
   if (committed_ || Knows(path))
     return;
+  // A link is neither copied nor written through: whoever planted it would
+  // choose what the installer reads and, on a roll-back, writes.
+  if (IsLink(path))
+    throw CannotCreate(path, kLinkRefused);
   // The payload goes to this file first; one left by a run that died here
   // is removed with the rest. One that is there already is not ours.
   const std::string temporary = TemporaryFileName(path);
@@ -325,13 +364,8 @@ bool TInstallJournal::Undo(const Entry& entry) const {
         return true;
       ::SetFileAttributesA(entry.first.c_str(), FILE_ATTRIBUTE_ARCHIVE);
       return ::DeleteFileA(entry.first.c_str()) != FALSE;
-    case kReplaced: {
-      // Copied, not moved: a roll-back cut short here can start again.
-      const std::string copy = folder_ + "\\" + entry.second;
-      ::SetFileAttributesA(entry.first.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-      return ::CopyFileA(copy.c_str(), entry.first.c_str(), FALSE) != FALSE &&
-             FlushFile(entry.first);
-    }
+    case kReplaced:
+      return Restore(folder_ + "\\" + entry.second, entry.first);
     case kDirectory:
     case kDestination:
       // Whatever someone else put into it meanwhile is not the

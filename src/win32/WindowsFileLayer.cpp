@@ -7,6 +7,7 @@
 
 #include "win32/FileSystem.h"
 #include "win32/Handles.h"
+#include "win32/Security.h"
 
 namespace qv {
 
@@ -70,8 +71,16 @@ class TWindowsFileStream : public TStream {
 
 std::unique_ptr<TStream> TWindowsFileLayer::CreateNew(const std::string& fileName,
                                                       uint32_t& error) {
-  UniqueFile file(::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Installed files carry their own protected rights, whatever the
+  // directory they are written into would hand down; a link of that name is
+  // never followed.
+  TSecurityDescriptor security(TProtection::kInstalled);
+  UniqueFile file(security.Attributes() == nullptr
+                      ? INVALID_HANDLE_VALUE
+                      : ::CreateFileA(fileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                      security.Attributes(), CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
   if (!file) {
     error = ::GetLastError();
     return nullptr;
@@ -99,6 +108,12 @@ bool TWindowsFileLayer::Replace(const std::string& source, const std::string& ta
   const DWORD attributes = ::GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     error = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  // A link where a payload goes may point anywhere; whoever planted it does
+  // not choose what the installer replaces.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    error = kLinkRefused;
     return false;
   }
   if (!::MoveFileExA(source.c_str(), target.c_str(),

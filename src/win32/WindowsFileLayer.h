@@ -28,4 +28,8 @@ class TWindowsFileLayer final : public TFileLayer {
 
 TFileLayer& WindowsFileLayer();
 
+// The system's error for a file name that is a link where a file of the
+// installer's is to be written.
+inline constexpr uint32_t kLinkRefused = 1920;  // ERROR_CANT_ACCESS_FILE
+
 }  // namespace qv

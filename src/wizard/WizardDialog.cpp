@@ -7,6 +7,7 @@
 #include "shell/Application.h"
 #include "ui/MessageDialog.h"
 #include "win32/FileSystem.h"
+#include "win32/Security.h"
 #include "wizard/FolderBrowser.h"
 
 namespace qv {
@@ -75,7 +76,9 @@ void TfrmDialog::btnNextClick(TObject*) {
   const int page = PageIndex();
   if (page == kDestinationPage) {
     if (!IsExistingDirectory(editDir->Text())) {
-      if (::CreateDirectoryA(editDir->Text().c_str(), nullptr) == FALSE) {
+      // Its own rights, never those of the parent: a drive root lets every
+      // user change what is created in it, and the services run from here.
+      if (!CreateProtectedDirectory(editDir->Text(), TProtection::kInstalled)) {
         ShowMessageDialog(
             "Directory " + editDir->Text() + " cannot be created. Enter another path...",
             TDialogKind::dkWarning, ButtonBit(dbOK), 0);

@@ -8,6 +8,8 @@
 // "<scenario>-<nn>-<step>.bmp" (none are taken without it).
 #include "Driver.h"
 
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -1431,6 +1433,42 @@ TEST_F(CrashRecovery, WhatAKilledSetupChangedIsUndoneAtTheNextStart) {
     }
     setup_.Terminate();
   }
+}
+
+// Under a drive root, whose rights let every user change what is made in
+// it, the destination and what Setup writes carry rights of their own.
+// Wine keeps no descriptors: it reads back SYSTEM, the owner, and Everyone
+// when the Unix mode lets others read, so "Everyone is granted nothing" is
+// what shows there that Setup's own rights were applied.
+TEST_F(Installation, UnderADriveRootNothingInstalledTakesTheRootsRights) {
+  const HWND wizard = OpenWizardAtDestination();
+  ASSERT_FALSE(HasFatalFailure());
+  const std::string dest = "C:\\QuolvexAntivirus";
+  StartInstallation(wizard, dest);
+  ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
+  const auto dacl = [](const std::string& path) {
+    DWORD size = 0;
+    ::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<char> descriptor(size + 1);
+    LPSTR text = nullptr;
+    if (!::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                            &size) ||
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+      return std::string("unreadable");
+    }
+    std::string result = text;
+    ::LocalFree(text);
+    return result;
+  };
+  ASSERT_NE(dacl("C:\\").find(";;;WD)"), std::string::npos) << dacl("C:\\");
+  for (const char* name : {"", "\\logs", "\\qvdaemon.exe", "\\sms.txt", "\\readme.txt"}) {
+    const std::string list = dacl(dest + name);
+    EXPECT_EQ(list.find(";;;WD)"), std::string::npos) << name << ": " << list;
+    EXPECT_EQ(list.find(";;;AU)"), std::string::npos) << name << ": " << list;
+  }
+  e2e::Click(Button(wizard, "Finish"));
+  EXPECT_EQ(ExpectExit(), 0u);
 }
 
 // --- The shipped file ----------------------------------------------------------

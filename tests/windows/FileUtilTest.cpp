@@ -3,12 +3,16 @@
 #include "install/Destination.h"
 #include "install/InstallJournal.h"
 #include "install/RemoveTree.h"
+#include "formstream/BinaryData.h"
+#include "win32/Security.h"
+#include "win32/WindowsFileLayer.h"
 #include "win32/FileSystem.h"
 #include "wizard/FolderBrowser.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <commctrl.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -71,7 +75,7 @@ class ScratchDirectory {
         continue;
       const std::string child = dir + "\\" + name;
       if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-        RemoveDirectoryLink(child);
+        RemoveLink(child);
       } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         Clear(child);
       } else {
@@ -165,14 +169,14 @@ TEST_F(FileUtilRemoveTree, ALinkIsNeverFollowed) {
   ScratchDirectory outside;
   WriteFile(outside / "precious.txt");
   const std::string link = scratch_ / "logs";
-  ASSERT_TRUE(MakeDirectoryLink(link, outside.path()));
+  ASSERT_TRUE(MakeLink(link, outside.path()));
   MakeDirectory(scratch_ / "sub");
-  ASSERT_TRUE(MakeDirectoryLink(scratch_ / "sub\\inner", outside.path()));
+  ASSERT_TRUE(MakeLink(scratch_ / "sub\\inner", outside.path()));
   RemoveTree(link, true);
   RemoveTree(scratch_.path(), true);
   EXPECT_EQ(FileBytes(outside / "precious.txt"), "data");
-  RemoveDirectoryLink(link);
-  RemoveDirectoryLink(scratch_ / "sub\\inner");
+  RemoveLink(link);
+  RemoveLink(scratch_ / "sub\\inner");
 }
 
 TEST_F(FileUtilRemoveTree, ABareDriveIsEmptiedButNeverRemoved) {
@@ -339,6 +343,98 @@ TEST(FileUtilJournal, AChangedValueComesBackAsStoredAndACommitEndsTheJournal) {
   EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found);
   ::RegCloseKey(handle);
   ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+// Nothing the installer creates takes its rights from where it is created:
+// the destination and the files written into it give Users read and
+// execute only, the copies of originals are for SYSTEM and Administrators
+// alone. Wine keeps no descriptor of a file: it turns the list into Unix
+// mode bits and reads back SYSTEM, the owner, and Everyone when others may
+// read (as a default directory shows). So the lists are checked whole on
+// the descriptors, and on disk for granting Everyone nothing.
+TEST(FileUtilSecurity, WhatTheInstallerMakesCarriesItsOwnRights) {
+  const auto text = [](TProtection protection) {
+    TSecurityDescriptor security(protection);
+    LPSTR sddl = nullptr;
+    if (security.Attributes() == nullptr ||
+        !::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+            security.Attributes()->lpSecurityDescriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+            &sddl, nullptr)) {
+      return std::string();
+    }
+    const std::string result = sddl;
+    ::LocalFree(sddl);
+    return result;
+  };
+  EXPECT_EQ(text(TProtection::kInstalled),
+            "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
+  EXPECT_EQ(text(TProtection::kAdministratorsOnly), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+
+  ScratchDirectory scratch;
+  const auto everyoneMay = [](const std::string& path) {
+    const std::string dacl = DaclText(path);
+    EXPECT_FALSE(dacl.empty()) << path;
+    return dacl.find(";;;WD)") != std::string::npos;
+  };
+  ASSERT_TRUE(everyoneMay(scratch.path())) << "a default directory tells nothing";
+  const std::string dest = scratch / "Quolvex";
+  ASSERT_TRUE(CreateProtectedDirectory(dest, TProtection::kInstalled));
+  EXPECT_FALSE(everyoneMay(dest));
+  SetDefaultFileLayer(&WindowsFileLayer());
+  TBinaryData payload(nullptr);
+  payload.GetData().WriteBuffer("MZ", 2);
+  WriteFile(scratch / "qvdaemon.exe");  // in an existing destination
+  TInstallJournal journal(scratch.path());
+  journal.BeforeWrite(scratch / "qvdaemon.exe");
+  payload.SaveToFile(scratch / "qvdaemon.exe");
+  EXPECT_FALSE(everyoneMay(scratch / "qvdaemon.exe"));
+  WIN32_FIND_DATAA entry{};
+  UniqueFind find(::FindFirstFileA((scratch / "QuolvexSetup-*").c_str(), &entry));
+  ASSERT_TRUE(find);
+  EXPECT_FALSE(everyoneMay(scratch / entry.cFileName));
+  EXPECT_TRUE(journal.RollBack());
+}
+
+// A link planted at a payload's name is never written through. Wine shows
+// a link to a directory as a link but one to a file as a plain file, so the
+// refusal by name is shown with the former; the latter is replaced, never
+// followed.
+TEST(FileUtilSecurity, ALinkAtAPayloadsNameIsRefusedByName) {
+  ScratchDirectory scratch;
+  ScratchDirectory outside;
+  WriteFile(outside / "hosts");
+  SetDefaultFileLayer(&WindowsFileLayer());
+  TBinaryData payload(nullptr);
+  payload.GetData().WriteBuffer("MZ", 2);
+  TInstallJournal journal(scratch.path());
+  const std::string link = scratch / "readme.txt";
+  ASSERT_TRUE(MakeLink(link, outside.path()));
+  const auto refused = [&](const std::function<void()>& write) {
+    try {
+      write();
+    } catch (const EFCreateError& error) {
+      return std::string(error.what()).find("\"" + link + "\"") != std::string::npos;
+    }
+    return false;
+  };
+  EXPECT_TRUE(refused([&] { payload.SaveToFile(link); }));
+  EXPECT_TRUE(refused([&] { journal.BeforeWrite(link); }));
+  uint32_t error = 0;
+  WriteFile(scratch / "new.txt");
+  EXPECT_FALSE(WindowsFileLayer().Replace(scratch / "new.txt", link, error));
+  EXPECT_EQ(error, kLinkRefused);
+  RemoveLink(link);
+
+  ASSERT_TRUE(MakeLink(link, outside / "hosts"));
+  try {
+    journal.BeforeWrite(link);
+    payload.SaveToFile(link);
+  } catch (const EFCreateError&) {
+  }
+  EXPECT_EQ(FileBytes(outside / "hosts"), "data");
+  EXPECT_TRUE(journal.RollBack());
+  EXPECT_EQ(FileBytes(outside / "hosts"), "data");
+  RemoveLink(link);
 }
 
 TEST(FileUtilPaths, IsExistingDirectoryWantsADirectory) {

@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <vector>
+
+#include <sddl.h>
 
 namespace qv::test {
 
@@ -265,8 +268,11 @@ bool RunUnixUntil(const char* program, const std::string& arguments, const std::
 
 }  // namespace
 
-bool MakeDirectoryLink(const std::string& link, const std::string& target) {
-  ::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+bool MakeLink(const std::string& link, const std::string& target) {
+  const DWORD attributes = ::GetFileAttributesA(target.c_str());
+  const bool directory =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  ::CreateSymbolicLinkA(link.c_str(), target.c_str(), directory ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0);
   if (::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES)
     return true;
   const std::string unixTarget = UnixPath(target);
@@ -275,10 +281,27 @@ bool MakeDirectoryLink(const std::string& link, const std::string& target) {
          RunUnixUntil("ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"", link, true);
 }
 
-void RemoveDirectoryLink(const std::string& link) {
-  if (::RemoveDirectoryA(link.c_str()) || UnixPath(link).empty())
+void RemoveLink(const std::string& link) {
+  if (::RemoveDirectoryA(link.c_str()) || ::DeleteFileA(link.c_str()) || UnixPath(link).empty())
     return;
   RunUnixUntil("rm", "-f \"" + UnixPath(link) + "\"", link, false);
+}
+
+std::string DaclText(const std::string& path) {
+  DWORD size = 0;
+  ::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::vector<char> descriptor(size);
+  LPSTR text = nullptr;
+  if (size == 0 ||
+      !::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                          &size) ||
+      !::ConvertSecurityDescriptorToStringSecurityDescriptorA(
+          descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
+    return {};
+  }
+  std::string result = text;
+  ::LocalFree(text);
+  return result;
 }
 
 std::string TestProgramPath() {

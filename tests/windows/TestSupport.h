@@ -55,11 +55,15 @@ StoredValue StoredNumber(DWORD number);
 StoredValue ReadMachineValue(const std::string& key, const std::string& name);
 bool MachineKeyExists(const std::string& key);
 
-// A directory link at link to target; false when none could be made. Under
-// Wine, whose link call makes nothing, the Unix ln makes it in the prefix.
-bool MakeDirectoryLink(const std::string& link, const std::string& target);
+// A symbolic link at link to the file or directory target; false when none
+// could be made. Under Wine, whose link call makes nothing, the Unix ln
+// makes it in the prefix.
+bool MakeLink(const std::string& link, const std::string& target);
 // Removes such a link (never what it points to).
-void RemoveDirectoryLink(const std::string& link);
+void RemoveLink(const std::string& link);
+// The discretionary access list stored for a file or directory, as SDDL
+// text ("D:P(A;...)"); empty when it cannot be read.
+std::string DaclText(const std::string& path);
 
 // This test program's path, and the probe program built beside it, which
 // stands in for the programs the installer starts.
