@@ -7,7 +7,12 @@ namespace qv {
 
 struct TEarlierInstallation {
   bool PreviousInstall = false;
+  // The image path as stored; lower-cased when it came from the service's
+  // own key.
   std::string ServiceImagePath;
+  // The program that image path starts, found as the service control manager
+  // finds it, in the same case as ServiceImagePath.
+  std::string ServiceProgramPath;
 };
 
 }  // namespace qv

@@ -40,6 +40,28 @@ constexpr const char* kNotNt = "Only NT Platform supported";
 constexpr const char* kNotAdministrator =
     "You must be logged in as administrator to install this software";
 
+// The service control manager expands the environment variables of an image
+// path stored as REG_EXPAND_SZ; one stored as REG_SZ is the program's text as
+// it stands, a "%" included.
+std::string AsTheServiceManagerReadsIt(const TRegistry& registry, const std::string& imagePath) {
+  DWORD type = REG_NONE;
+  if (::RegQueryValueExA(registry.CurrentHandle(), kImagePath, nullptr, &type, nullptr, nullptr) !=
+          ERROR_SUCCESS ||
+      DataTypeOf(type) != TRegDataType::rdExpandString) {
+    return imagePath;
+  }
+  std::string expanded(imagePath.size() + 1, '\0');
+  for (;;) {
+    const DWORD needed = ::ExpandEnvironmentStringsA(imagePath.c_str(), expanded.data(),
+                                                     static_cast<DWORD>(expanded.size()));
+    if (needed == 0)
+      return imagePath;
+    if (needed <= expanded.size())
+      return expanded.substr(0, expanded.find('\0'));
+    expanded.resize(needed);
+  }
+}
+
 }  // namespace
 
 const TClassInfo& TfrmBackground::StaticClassInfo() {
@@ -72,11 +94,12 @@ void TfrmBackground::FormCreate(TObject*) {
     PreviousInstall = false;
     bool oldVersion = false;
     bool programMissing = false;
-    // A quoted image path names its program inside the quotes.
     const auto readImagePath = [&](const char* key) {
       if (registry.OpenPath(key, false) && registry.HasValue(kImagePath)) {
         ServiceImagePath = registry.ReadText(kImagePath);
-        if (!FileExists(UnquotedProgramPath(ServiceImagePath)))
+        ServiceProgramPath =
+            ResolveImagePath(AsTheServiceManagerReadsIt(registry, ServiceImagePath), FileExists);
+        if (!FileExists(ServiceProgramPath))
           programMissing = true;
       }
     };
@@ -84,6 +107,8 @@ void TfrmBackground::FormCreate(TObject*) {
       PreviousInstall = true;
       readImagePath(kServiceKey);
       ServiceImagePath = LowerAsciiLetters(ServiceImagePath);
+      // The wizard's destination has always shown the service's path in lower case.
+      ServiceProgramPath = LowerAsciiLetters(ServiceProgramPath);
       oldVersion = ServiceImagePath.find(kOldVersionProgram) != std::string::npos;
     }
     if (registry.PathExists(kMonitorKey)) {

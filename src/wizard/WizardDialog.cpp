@@ -66,8 +66,7 @@ void TfrmDialog::FormCreate(TObject*) {
   engine_.StepFlags.fill(false);
   if (EarlierInstallation == nullptr || !EarlierInstallation->PreviousInstall)
     return;
-  // A quoted image path names its program inside the quotes.
-  editDir->SetText(DirectoryPart(UnquotedProgramPath(EarlierInstallation->ServiceImagePath)));
+  editDir->SetText(DirectoryPart(EarlierInstallation->ServiceProgramPath));
   editDir->SetEnabled(false);
   btnBrowse->SetEnabled(false);
 }

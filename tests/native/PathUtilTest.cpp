@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace qv {
 namespace {
 
@@ -53,6 +55,41 @@ TEST(UnquotedProgramPath, TakesAnyOtherTextExactlyAsStored) {
   EXPECT_EQ(UnquotedProgramPath(" \"C:\\QV\\x.exe\""), " \"C:\\QV\\x.exe\"")
       << "only a quote in the first place counts";
   EXPECT_EQ(UnquotedProgramPath(""), "");
+}
+
+TEST(ResolveImagePath, FindsTheProgramAsTheServiceManagerDoes) {
+  const std::set<std::string> existing = {
+      "C:\\Program",  // exists, but is no ".exe": never the program
+      "C:\\Program Files\\Quolvex\\qvdaemon.exe",
+      "C:\\Program Files\\Quolvex\\QVMONITOR.EXE",
+      "C:\\Apps\\QV\\qvdaemon.exe",
+      "C:\\tools\\run.exe",
+  };
+  const auto fileExists = [&](const std::string& path) { return existing.contains(path); };
+  struct Case {
+    const char* imagePath;
+    const char* program;
+    const char* why;
+  };
+  const Case cases[] = {
+      {"C:\\Apps\\QV\\qvdaemon.exe", "C:\\Apps\\QV\\qvdaemon.exe", "a plain path"},
+      {"\\??\\C:\\Apps\\QV\\qvdaemon.exe", "C:\\Apps\\QV\\qvdaemon.exe", "the native prefix"},
+      {"\"C:\\tools\\run.exe copy.exe\" -x", "C:\\tools\\run.exe copy.exe",
+       "quotes keep their text whole"},
+      {"C:\\Program Files\\Quolvex\\qvdaemon.exe -service",
+       "C:\\Program Files\\Quolvex\\qvdaemon.exe", "arguments, spaces in a directory"},
+      {"C:\\Program Files\\Quolvex\\QVMONITOR.EXE /run",
+       "C:\\Program Files\\Quolvex\\QVMONITOR.EXE", "the extension in any case"},
+      {"C:\\tools\\run.exe C:\\Apps\\QV\\qvdaemon.exe", "C:\\tools\\run.exe",
+       "the shortest existing program"},
+      {"\\??\\C:\\Program Files\\Quolvex\\qvdaemon.exe -service",
+       "C:\\Program Files\\Quolvex\\qvdaemon.exe", "the prefix, then arguments"},
+      {"C:\\Gone\\qvdaemon.exe -service", "C:\\Gone\\qvdaemon.exe -service",
+       "no existing program: the whole text"},
+      {"", "", "nothing"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ResolveImagePath(c.imagePath, fileExists), c.program) << c.why;
 }
 
 }  // namespace

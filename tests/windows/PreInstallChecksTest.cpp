@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "core/ShellText.h"
 #include "setup/BackgroundWindow.h"
 #include "setup/ProcessScan.h"
 #include "setup/SystemChecks.h"
@@ -364,6 +365,55 @@ TEST_F(PreInstallChecks, AnEarlierInstallationAnsweredYesPinsTheDestination) {
   EXPECT_FALSE(wizard->editDir->Enabled());
   EXPECT_FALSE(wizard->btnBrowse->Enabled());
 }
+
+// The forms of image path the service control manager resolves, each
+// naming the existing program; a REG_SZ value is not expanded, so its "%"
+// leaves the program missing.
+struct StoredImagePath {
+  const char* name;
+  DWORD type;
+  std::string (*text)(const std::string& program);
+  bool programFound;
+};
+void PrintTo(const StoredImagePath& param, std::ostream* out) {
+  *out << param.name;
+}
+
+class PreInstallImagePaths : public PreInstallChecks,
+                             public ::testing::WithParamInterface<StoredImagePath> {};
+
+TEST_P(PreInstallImagePaths, NameTheProgramAsTheServiceManagerDoes) {
+  InstallHost();
+  const std::string stored = GetParam().text(program_);
+  WriteText(kServiceKey, "ImagePath", stored, GetParam().type);
+  dialogs.Answer("&Yes");
+  dialogs.Answer("&No");
+  RunChecks();
+  EXPECT_EQ(frmBackground->ServiceImagePath, LowerAsciiLetters(stored)) << "kept as stored";
+  if (!GetParam().programFound) {
+    EXPECT_EQ(dialogs.Answered(), (Texts{M3, M4}));
+    return;
+  }
+  EXPECT_EQ(dialogs.Answered(), Texts{M3}) << "no files missing";
+  EXPECT_FALSE(TerminationRequested());
+  EXPECT_EQ(CreateWizard()->editDir->Text(),
+            LowerAsciiLetters((root_ / "Quolvex Antivirus").string()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, PreInstallImagePaths,
+    ::testing::Values(
+        StoredImagePath{"Expanded", REG_EXPAND_SZ,
+                        [](const std::string& p) { return "%SystemDrive%" + p.substr(2); }, true},
+        StoredImagePath{"NativePrefix", REG_SZ, [](const std::string& p) { return "\\??\\" + p; },
+                        true},
+        StoredImagePath{"WithArguments", REG_SZ,
+                        [](const std::string& p) { return p + " -service"; }, true},
+        StoredImagePath{"LiteralPercent", REG_SZ,
+                        [](const std::string& p) { return "%SystemDrive%" + p.substr(2); }, false}),
+    [](const ::testing::TestParamInfo<StoredImagePath>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(PreInstallChecks, AnEarlierInstallationAnsweredNoEnds) {
   InstallHost();

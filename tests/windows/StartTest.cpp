@@ -44,7 +44,7 @@ TEST_F(StartSequence, WithoutEarlierInstallationTheDestinationKeepsItsDefault) {
 
 TEST_F(StartSequence, EarlierInstallationPinsTheDestinationToItsDirectory) {
   earlier.PreviousInstall = true;
-  earlier.ServiceImagePath = "C:\\Apps\\QV\\qvdaemon.exe";
+  earlier.ServiceProgramPath = "C:\\Apps\\QV\\qvdaemon.exe";
   TfrmDialog* wizard = CreateWizard();
   EXPECT_EQ(wizard->editDir->Text(), "C:\\Apps\\QV");
   EXPECT_FALSE(wizard->editDir->Enabled());
@@ -62,7 +62,7 @@ TEST_F(StartSequence, EarlierInstallationWithoutPathEmptiesAndPinsTheDestination
 
 TEST_F(StartSequence, DriveRootImagePathKeepsTheRootBackslash) {
   earlier.PreviousInstall = true;
-  earlier.ServiceImagePath = "C:\\qvdaemon.exe";
+  earlier.ServiceProgramPath = "C:\\qvdaemon.exe";
   EXPECT_EQ(CreateWizard()->editDir->Text(), "C:\\");
 }
 
