@@ -1,18 +1,18 @@
-// Stands in for a DLL an attacker plants beside a downloaded Setup.exe: when
-// loaded, it leaves planted-dll-loaded.txt beside itself and does nothing else.
+// Stands in for a DLL an attacker plants beside a downloaded Setup.exe, under
+// whatever name it was copied to: when loaded, it leaves NAME.dll.loaded
+// beside itself, which tells which of the planted names was picked up, and
+// does nothing else.
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason != DLL_PROCESS_ATTACH)
     return TRUE;
+  constexpr char kSuffix[] = ".loaded";
   char path[MAX_PATH] = {};
   const DWORD length = ::GetModuleFileNameA(instance, path, MAX_PATH);
-  char* slash = path + length;
-  while (slash > path && *slash != '\\')
-    --slash;
-  if (length == 0 || length >= MAX_PATH || slash == path)
+  if (length == 0 || length + sizeof kSuffix > MAX_PATH)
     return TRUE;
-  lstrcpynA(slash + 1, "planted-dll-loaded.txt", static_cast<int>(path + MAX_PATH - slash - 1));
+  lstrcpyA(path + length, kSuffix);
   HANDLE marker =
       ::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (marker != INVALID_HANDLE_VALUE)
