@@ -106,9 +106,9 @@ void TfrmBackground::FormCreate(TObject*) {
     if (registry.PathExists(kServiceKey)) {
       PreviousInstall = true;
       readImagePath(kServiceKey);
+      // Lower-cased for the version test only: the program's path, and so
+      // the destination, keep the spelling stored in the registry.
       ServiceImagePath = LowerAsciiLetters(ServiceImagePath);
-      // The wizard's destination has always shown the service's path in lower case.
-      ServiceProgramPath = LowerAsciiLetters(ServiceProgramPath);
       oldVersion = ServiceImagePath.find(kOldVersionProgram) != std::string::npos;
     }
     if (registry.PathExists(kMonitorKey)) {

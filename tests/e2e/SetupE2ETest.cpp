@@ -567,8 +567,8 @@ TEST_F(PreInstallChecks, AnEarlierInstallationAnsweredYesPinsTheDestinationInsid
   Answer(question, "&Yes");
 
   const HWND wizard = WaitWizard();
-  WalkToDestinationPage(wizard, "c:\\apps\\quolvex av");
-  const HWND edit = e2e::RequireControl(wizard, "Edit", "c:\\apps\\quolvex av");
+  WalkToDestinationPage(wizard, "C:\\Apps\\Quolvex AV");
+  const HWND edit = e2e::RequireControl(wizard, "Edit", "C:\\Apps\\Quolvex AV");
   EXPECT_FALSE(::IsWindowEnabled(edit)) << "the destination is fixed";
   EXPECT_FALSE(::IsWindowEnabled(Button(wizard, "Browse...")));
   Shot("pinned-destination");
@@ -663,8 +663,8 @@ TEST_F(PreInstallChecks, ASecondRunAfterACompletedInstallationFindsIt) {
   StartSetup();
   Answer(WaitMessage("Warning", kAlreadyInstalled, kStartTimeout), "&Yes");
   const HWND again = WaitWizard();
-  WalkToDestinationPage(again, "c:\\program files\\quolvexantivirus");
-  const HWND edit = e2e::RequireControl(again, "Edit", "c:\\program files\\quolvexantivirus");
+  WalkToDestinationPage(again, dest);
+  const HWND edit = e2e::RequireControl(again, "Edit", dest);
   EXPECT_FALSE(::IsWindowEnabled(edit));
   Answer(PressExit(again), "&Yes");
   EXPECT_EQ(ExpectExit(), 0u);
