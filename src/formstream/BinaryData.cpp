@@ -58,13 +58,6 @@ void TBinaryData::SaveToFile(const std::string& fileName) {
   SaveToFile(fileName, DefaultFileLayer());
 }
 
-namespace {
-EFCreateError CannotCreate(TFileLayer& files, const std::string& fileName, uint32_t error) {
-  return EFCreateError(Format("Cannot create file \"%s\". %s", files.ExpandFileName(fileName),
-                              files.SysErrorMessage(error)));
-}
-}  // namespace
-
 void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
   // The data is had (a compressed payload inflated and checked) before any
   // file is touched, and the target itself only by the final replace: a
@@ -76,18 +69,18 @@ void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
   std::unique_ptr<TStream> file = files.CreateNew(temporary, error);
   // The user asked for the target; the temporary name would only puzzle.
   if (!file)
-    throw CannotCreate(files, fileName, error);
+    throw CannotCreateError(files, fileName, error);
   try {
     data.SetPosition(0);
     const int64_t size = data.Size();
     if (size > 0)
       file->CopyFrom(data, size, 0xF000);
     if (!files.Flush(*file, error))
-      throw CannotCreate(files, fileName, error);
+      throw CannotCreateError(files, fileName, error);
     // Closed first: a file still open cannot be moved.
     file.reset();
     if (!files.Replace(temporary, fileName, error))
-      throw CannotCreate(files, fileName, error);
+      throw CannotCreateError(files, fileName, error);
   } catch (...) {
     file.reset();
     files.Delete(temporary);

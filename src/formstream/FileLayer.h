@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "core/Exceptions.h"
 #include "core/Stream.h"
 
 namespace qv {
@@ -41,6 +42,10 @@ class TFileLayer {
   // The system's text for an error code, without a trailing line break.
   virtual std::string SysErrorMessage(uint32_t error) = 0;
 };
+
+// The framework's error for a file that could not be created or written,
+// naming the file as the user knows it, with the system's reason for error.
+EFCreateError CannotCreateError(TFileLayer& files, const std::string& fileName, uint32_t error);
 
 // The name under which a payload for target is written before it replaces
 // target: beside it, so that the replacement stays on one volume. A file of

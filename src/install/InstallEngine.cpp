@@ -91,11 +91,6 @@ constexpr ServiceEntry kServices[] = {
     {"\\SYSTEM\\CurrentControlSet\\Services\\Quolvex", "qvdaemon.exe"},
     {"\\SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor", "qvmonitor.exe"},
 };
-// The journal names keys below HKEY_LOCAL_MACHINE without the leading "\\".
-std::string JournalKey(const char* key) {
-  return key + 1;
-}
-
 constexpr const char* kServiceInstallArguments = "/install /silent";
 constexpr const char* kStartValue = "Start";
 constexpr int32_t kStartOnDemand = 3;
@@ -116,6 +111,11 @@ constexpr MenuShortcut kMenuShortcuts[] = {
     {"How to register.lnk", "register.txt", "How to register"},
     {"Uninstall program.lnk", "uninstall.exe", "Uninstall program"},
 };
+
+// The journal names keys below HKEY_LOCAL_MACHINE without the leading "\\".
+std::string JournalKey(const char* key) {
+  return key + 1;
+}
 
 }  // namespace
 
@@ -173,7 +173,7 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         return;
       }
-      journal_.BeforeWrite(path);
+      journal_.BeforeSave(path);
       (payloads.*s.payload)->SaveToFile(path);
     });
     if (!done)
@@ -201,11 +201,11 @@ bool TInstallEngine::RunFinalPhase(const TDestination& destination) {
 void TInstallEngine::WriteDefaultSettings() {
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
+  if (!registry.PathExists(kSettingsKey))
+    journal_.KeyCreated(JournalKey(kSettingsKey));
   for (const DefaultSetting& setting : kDefaultSettings) {
     // Opened afresh for every value; a key that cannot be opened or made
     // (no rights) leaves the defaults unwritten without a word.
-    if (!registry.PathExists(kSettingsKey))
-      journal_.KeyCreated(JournalKey(kSettingsKey));
     if (!registry.OpenPath(kSettingsKey, true))
       continue;
     // Whatever the administrator set before, of whatever type, stays.

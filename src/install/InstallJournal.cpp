@@ -8,7 +8,6 @@
 
 #include "core/Component.h"
 #include "core/Exceptions.h"
-#include "core/Format.h"
 #include "core/PathDelimiters.h"
 #include "formstream/FileLayer.h"
 #include "install/RemoveTree.h"
@@ -35,11 +34,8 @@ constexpr char kPrevious = 'p';  // key, name, type and bytes in hexadecimal
 constexpr char kService = 's';
 constexpr char kCommitted = 'c';
 
-// The framework's "cannot create" error, with the system's reason.
 EFCreateError CannotCreate(const std::string& path, DWORD error) {
-  TFileLayer& files = WindowsFileLayer();
-  return EFCreateError(Format("Cannot create file \"%s\". %s", files.ExpandFileName(path),
-                              files.SysErrorMessage(error)));
+  return CannotCreateError(WindowsFileLayer(), path, error);
 }
 
 // Where journals are kept, with its trailing delimiter; empty when unknown.
@@ -293,11 +289,6 @@ void TInstallJournal::BeforeWrite(const std::string& typed) {
   // choose what the installer reads and, on a roll-back, writes.
   if (IsLink(path))
     throw CannotCreate(path, kLinkRefused);
-  // The payload goes to this file first; one left by a run that died here
-  // is removed with the rest. One that is there already is not ours.
-  const std::string temporary = TemporaryFileName(path);
-  if (!FileExists(temporary) && !Knows(temporary))
-    Record({kFile, temporary, {}, {}});
   if (!FileExists(path)) {
     Record({kFile, path, {}, {}});
     return;
@@ -312,6 +303,15 @@ void TInstallJournal::BeforeWrite(const std::string& typed) {
   if (::CopyFileA(path.c_str(), copy.c_str(), TRUE) == FALSE || !FlushFile(copy))
     throw CannotCreate(copy, ::GetLastError());
   Record({kReplaced, path, name, {}});
+}
+
+void TInstallJournal::BeforeSave(const std::string& path) {
+  BeforeWrite(path);
+  // The payload goes to this file first; one left by a run that died here
+  // is removed with the rest. One that is there already is not ours.
+  const std::string temporary = TemporaryFileName(FullPath(path));
+  if (!FileExists(temporary))
+    FileCreated(temporary);
 }
 
 void TInstallJournal::KeyCreated(const std::string& key) {
@@ -525,7 +525,6 @@ TInstallJournal::TRecovery TInstallJournal::RecoverInterrupted(const std::string
       journal.Remove();
       continue;
     }
-    journal.copies_ = static_cast<int>(journal.entries_.size());
     if (!journal.RollBack()) {
       recovery.complete = false;
       if (!journal.KeptCopiesFolder().empty())

@@ -32,10 +32,12 @@ class TInstallJournal {
   // A directory the installation is about to make (it does not exist).
   void DirectoryCreated(const std::string& directory);
   // Before the installation writes path: a file that was there is copied
-  // out of the user's way; a new one is remembered as the installation's,
-  // as is the temporary file a payload is written to first. A file the
-  // installation already wrote or saved is left alone.
+  // out of the user's way; a new one is remembered as the installation's.
+  // A file the installation already wrote or saved is left alone.
   void BeforeWrite(const std::string& path);
+  // Before a payload is saved to path: BeforeWrite, and the temporary file
+  // the payload is written to first.
+  void BeforeSave(const std::string& path);
   // A new file the installation is about to create (one that does not exist).
   void FileCreated(const std::string& path);
   // Registry entries below HKEY_LOCAL_MACHINE, recorded before they change:

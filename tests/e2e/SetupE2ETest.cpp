@@ -8,8 +8,6 @@
 // "<scenario>-<nn>-<step>.bmp" (none are taken without it).
 #include "Driver.h"
 
-#include <sddl.h>
-
 #include <gtest/gtest.h>
 #include <imagehlp.h>
 #include <tlhelp32.h>
@@ -28,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "AccessList.h"
 #include "DirectorySnapshot.h"
 
 namespace e2e = qv::e2e;
@@ -1476,24 +1475,10 @@ TEST_F(Installation, UnderADriveRootNothingInstalledTakesTheRootsRights) {
   const std::string dest = "C:\\QuolvexAntivirus";
   StartInstallation(wizard, dest);
   ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
-  const auto dacl = [](const std::string& path) {
-    DWORD size = 0;
-    ::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
-    std::vector<char> descriptor(size + 1);
-    LPSTR text = nullptr;
-    if (!::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
-                            &size) ||
-        !::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-            descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-      return std::string("unreadable");
-    }
-    std::string result = text;
-    ::LocalFree(text);
-    return result;
-  };
-  ASSERT_NE(dacl("C:\\").find(";;;WD)"), std::string::npos) << dacl("C:\\");
+  ASSERT_NE(test::DaclText("C:\\").find(";;;WD)"), std::string::npos) << test::DaclText("C:\\");
   for (const char* name : {"", "\\logs", "\\qvdaemon.exe", "\\sms.txt", "\\readme.txt"}) {
-    const std::string list = dacl(dest + name);
+    const std::string list = test::DaclText(dest + name);
+    EXPECT_FALSE(list.empty()) << name << ": unreadable";
     EXPECT_EQ(list.find(";;;WD)"), std::string::npos) << name << ": " << list;
     EXPECT_EQ(list.find(";;;AU)"), std::string::npos) << name << ": " << list;
   }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "AccessList.h"
 #include "DirectorySnapshot.h"
 #include "TestSupport.h"
 #include "core/PathDelimiters.h"
@@ -385,7 +386,7 @@ TEST(FileUtilSecurity, WhatTheInstallerMakesCarriesItsOwnRights) {
   payload.GetData().WriteBuffer("MZ", 2);
   WriteFile(scratch / "qvdaemon.exe");  // in an existing destination
   TInstallJournal journal(scratch.path());
-  journal.BeforeWrite(scratch / "qvdaemon.exe");
+  journal.BeforeSave(scratch / "qvdaemon.exe");
   payload.SaveToFile(scratch / "qvdaemon.exe");
   EXPECT_FALSE(everyoneMay(scratch / "qvdaemon.exe"));
   WIN32_FIND_DATAA entry{};
@@ -427,7 +428,7 @@ TEST(FileUtilSecurity, ALinkAtAPayloadsNameIsRefusedByName) {
 
   ASSERT_TRUE(MakeLink(link, outside / "hosts"));
   try {
-    journal.BeforeWrite(link);
+    journal.BeforeSave(link);
     payload.SaveToFile(link);
   } catch (const EFCreateError&) {
   }

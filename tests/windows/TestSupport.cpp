@@ -7,8 +7,6 @@
 #include <map>
 #include <vector>
 
-#include <sddl.h>
-
 namespace qv::test {
 
 namespace {
@@ -285,23 +283,6 @@ void RemoveLink(const std::string& link) {
   if (::RemoveDirectoryA(link.c_str()) || ::DeleteFileA(link.c_str()) || UnixPath(link).empty())
     return;
   RunUnixUntil("rm", "-f \"" + UnixPath(link) + "\"", link, false);
-}
-
-std::string DaclText(const std::string& path) {
-  DWORD size = 0;
-  ::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
-  std::vector<char> descriptor(size);
-  LPSTR text = nullptr;
-  if (size == 0 ||
-      !::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
-                          &size) ||
-      !::ConvertSecurityDescriptorToStringSecurityDescriptorA(
-          descriptor.data(), SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
-    return {};
-  }
-  std::string result = text;
-  ::LocalFree(text);
-  return result;
 }
 
 std::string TestProgramPath() {

@@ -61,9 +61,6 @@ bool MachineKeyExists(const std::string& key);
 bool MakeLink(const std::string& link, const std::string& target);
 // Removes such a link (never what it points to).
 void RemoveLink(const std::string& link);
-// The discretionary access list stored for a file or directory, as SDDL
-// text ("D:P(A;...)"); empty when it cannot be read.
-std::string DaclText(const std::string& path);
 
 // This test program's path, and the probe program built beside it, which
 // stands in for the programs the installer starts.
