@@ -79,6 +79,11 @@ class TComponent : public TPersistent {
   // Loaded notification: given after the whole window has been read.
   virtual void Loaded();
 
+  // A component that another one owns and publishes as a property of its
+  // own (read-only there): a form stream names it without assigning it.
+  bool IsSubComponent() const noexcept { return subComponent_; }
+  void SetSubComponent(bool value) noexcept { subComponent_ = value; }
+
   int Tag() const noexcept { return tag_; }
   void SetTag(int tag) noexcept { tag_ = tag; }
 
@@ -141,6 +146,7 @@ class TComponent : public TPersistent {
   std::vector<TComponent*> freeNotifies_;
   uint32_t state_ = 0;
   int tag_ = 0;
+  bool subComponent_ = false;
   int32_t designLeft_ = 0;
   int32_t designTop_ = 0;
 };

@@ -46,8 +46,9 @@ bool TPropInfo::IsWritable() const {
     case TTypeKind::tkFloat:
       return static_cast<bool>(SetFloat);
     case TTypeKind::tkString:
-    case TTypeKind::tkWString:
       return static_cast<bool>(SetStr);
+    case TTypeKind::tkWString:
+      return static_cast<bool>(SetWStr);
     case TTypeKind::tkClass:
       return static_cast<bool>(SetObj);
     case TTypeKind::tkMethod:

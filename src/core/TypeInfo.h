@@ -70,9 +70,12 @@ struct TPropInfo {
   std::function<void(TObject&, int64_t)> SetOrd;
   std::function<double(TObject&)> GetFloat;
   std::function<void(TObject&, double)> SetFloat;
-  // Strings (ANSI; wide strings are converted by the reader):
+  // Strings (ANSI):
   std::function<std::string(TObject&)> GetStr;
   std::function<void(TObject&, const std::string&)> SetStr;
+  // Wide strings, kept as UTF-16 (no character is lost to a code page):
+  std::function<std::u16string(TObject&)> GetWStr;
+  std::function<void(TObject&, const std::u16string&)> SetWStr;
   std::function<TObject*(TObject&)> GetObj;
   std::function<void(TObject&, TObject*)> SetObj;
   std::function<TMethod(TObject&)> GetMethod;

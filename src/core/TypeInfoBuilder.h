@@ -56,6 +56,16 @@ class ClassInfoBuilder {
     return *this;
   }
   template <class Get, class Set>
+  ClassInfoBuilder& WideString(const char* name, Get get, Set set) {
+    TPropInfo p = Base(name, TTypeKind::tkWString, "WideString");
+    p.GetWStr = [get](TObject& o) { return std::u16string(Invoke(get, o)); };
+    if constexpr (!std::is_same_v<Set, std::nullptr_t>) {
+      p.SetWStr = [set](TObject& o, const std::u16string& v) { Invoke(set, o, v); };
+    }
+    info_.Properties.push_back(std::move(p));
+    return *this;
+  }
+  template <class Get, class Set>
   ClassInfoBuilder& Float(const char* name, TFloatType type, Get get, Set set) {
     TPropInfo p = Base(name, TTypeKind::tkFloat, "Extended");
     p.FloatType = type;

@@ -176,6 +176,13 @@ TComponent* FindComponentPath(TComponent& from, const std::string& path) {
   }
 }
 
+bool HoldsSubComponent(TPersistent& instance, const TPropInfo& property) {
+  if (property.Kind != TTypeKind::tkClass || !property.GetObj)
+    return false;
+  const auto* value = dynamic_cast<const TComponent*>(property.GetObj(instance));
+  return value != nullptr && value->IsSubComponent();
+}
+
 void StoreReference(TPersistent& instance, const TPropInfo& property, TComponent* target) {
   if (target != nullptr && property.ObjectClass != nullptr &&
       !target->ClassType().InheritsFrom(*property.ObjectClass)) {
@@ -564,6 +571,15 @@ void TComponentReader::DefineBinaryProperty(const std::string& name,
 void TComponentReader::ReadPropertyValue(TPersistent& instance, TComponent& record,
                                          const TPropInfo& property) {
   if (!property.IsWritable()) {
+    // An object property without a setter whose value the instance owns as
+    // a sub-component: the stored value names that component (or is nil),
+    // and there is nothing to store.
+    if (HoldsSubComponent(instance, property)) {
+      const TValueType tag = values_.NextValue();
+      Expect(tag == TValueType::vaIdent || tag == TValueType::vaNil);
+      values_.SkipValue();
+      return;
+    }
     values_.SkipValue();
     throw EReadError("Property is read-only");
   }
@@ -598,9 +614,12 @@ void TComponentReader::ReadPropertyValue(TPersistent& instance, TComponent& reco
       property.SetFloat(instance, ToFloatType(values_.ReadFloat(), property.FloatType));
       break;
     case TTypeKind::tkString:
-    case TTypeKind::tkWString:
       Expect(IsStringTag(tag));
       property.SetStr(instance, values_.ReadString());
+      break;
+    case TTypeKind::tkWString:
+      Expect(IsStringTag(tag));
+      property.SetWStr(instance, values_.ReadWideString());
       break;
     case TTypeKind::tkSet:
       Expect(tag == TValueType::vaSet && property.Enum != nullptr);

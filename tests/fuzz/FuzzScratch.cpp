@@ -16,6 +16,7 @@ using test::BagStr;
 using test::FloatProp;
 using test::OrdProp;
 using test::StrProp;
+using test::WideStrProp;
 
 TPropInfo Object(const std::string& name, const TClassInfo& type,
                  std::function<TObject*(TFuzzControl&)> get) {
@@ -82,7 +83,7 @@ const TClassInfo& TFuzzControl::StaticClassInfo() {
         OrdProp("Letter", TTypeKind::tkChar),
         OrdProp("Big", TTypeKind::tkInt64),
         StrProp("Caption"),
-        StrProp("Hint", TTypeKind::tkWString),
+        WideStrProp("Hint"),
         FloatProp("Rate", TFloatType::ftSingle),
         FloatProp("Ratio", TFloatType::ftDouble),
         FloatProp("Price", TFloatType::ftCurr),

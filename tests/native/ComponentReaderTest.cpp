@@ -40,6 +40,7 @@ using test::FloatProp;
 using test::FontStyleEnum;
 using test::OrdProp;
 using test::StrProp;
+using test::WideStrProp;
 
 // ------------------------------------------------------- scratch classes
 
@@ -106,7 +107,7 @@ const TClassInfo& TScratchItems::StaticClassInfo() {
 class TScratchControl : public TComponent, public Bag {
   QV_TYPE_INFO
  public:
-  explicit TScratchControl(TComponent* owner) : TComponent(owner) {}
+  explicit TScratchControl(TComponent* owner) : TComponent(owner) { inner.SetSubComponent(true); }
   TScratchFont font;
   TScratchStrings lines;
   TScratchItems items;
@@ -114,6 +115,10 @@ class TScratchControl : public TComponent, public Bag {
   std::string onClickName;
   TComponent* peer = nullptr;
   TComponent* parent = nullptr;
+  // Published without a setter: "Inner" as a sub-component, "Plain" as an
+  // ordinary component (unowned, so the owned counts stay the stream's).
+  TComponent inner{nullptr};
+  TComponent plain{nullptr};
 
   void SetParentComponent(TComponent* p) override { parent = p; }
   void BeginReadRecord() override { Log().push_back("begin " + Name()); }
@@ -148,7 +153,7 @@ const TClassInfo& TScratchControl::StaticClassInfo() {
         OrdProp("Left"),
         OrdProp("Top"),
         StrProp("Caption"),
-        StrProp("Hint", TTypeKind::tkWString),
+        WideStrProp("Hint"),
         OrdProp("Color", TTypeKind::tkInteger, nullptr, "TColor"),
         OrdProp("Align", TTypeKind::tkEnumeration, &AlignEnum()),
         OrdProp("Visible", TTypeKind::tkEnumeration, &BooleanEnum()),
@@ -165,6 +170,12 @@ const TClassInfo& TScratchControl::StaticClassInfo() {
                 [](TScratchControl& s) { return &s.items; }),
         ObjProp(
             "Frozen", TScratchItems::StaticClassInfo(), [](TScratchControl& s) { return &s.items; },
+            false),
+        ObjProp(
+            "Inner", TComponent::StaticClassInfo(), [](TScratchControl& s) { return &s.inner; },
+            false),
+        ObjProp(
+            "Plain", TComponent::StaticClassInfo(), [](TScratchControl& s) { return &s.plain; },
             false),
     };
     TPropInfo count = OrdProp("Count");
@@ -627,9 +638,26 @@ TEST_F(ComponentReaderTest, StringPropertiesTakeEveryStringTag) {
            w.WriteString("&");
          }));
     EXPECT_EQ(window.strs["Caption"], "Next >");
-    EXPECT_EQ(window.strs["Hint"], "Next >");
+    EXPECT_EQ(window.wstrs["Hint"], u"Next >");
     EXPECT_EQ(window.ords["Letter"], '&');
   }
+  // A wide-string property keeps every character; an ANSI one gets the
+  // code page's; ANSI text into a wide property is widened by the code page.
+  TScratchWindow window(nullptr);
+  Read(window, Window([](TFormWriter& w) {
+         w.WritePropName("Caption");
+         w.WriteWideString(u"Caf\u00E9 \u0416");
+         w.WritePropName("Hint");
+         w.WriteWideString(u"Caf\u00E9 \u0416");
+       }));
+  EXPECT_EQ(window.strs["Caption"], "Caf\xE9 ?");
+  EXPECT_EQ(window.wstrs["Hint"], u"Caf\u00E9 \u0416");
+  TScratchWindow ansi(nullptr);
+  Read(ansi, Window([](TFormWriter& w) {
+         w.WritePropName("Hint");
+         w.WriteString("Caf\xE9 \x80");
+       }));
+  EXPECT_EQ(ansi.wstrs["Hint"], u"Caf\u00E9 \u20AC");
 }
 
 TEST_F(ComponentReaderTest, LinesMixStringAndWideStringItemsInOrder) {
@@ -686,6 +714,19 @@ TEST_F(ComponentReaderTest, PathErrorsNameThePropertyAndThePath) {
   EXPECT_EQ(error("Peer.Caption"), "Error reading btnNext.Peer.Caption: Invalid property path");
   EXPECT_EQ(error("Count"), "Error reading btnNext.Count: Property is read-only");
   EXPECT_EQ(error("Frozen"), "Error reading btnNext.Frozen: Property is read-only");
+  EXPECT_EQ(error("Plain"), "Error reading btnNext.Plain: Property is read-only");
+  // Without a setter, a property holding a sub-component may name it (or
+  // nil); anything else is no value for it.
+  EXPECT_EQ(error("Inner"), "Error reading btnNext.Inner: Invalid property value");
+  for (const bool named : {true, false}) {
+    EXPECT_EQ(ButtonPropertyError([&](TFormWriter& w) {
+                w.WritePropName("Inner");
+                named ? w.WriteIdent("btnNext.Inner") : w.WriteNil();
+                w.WritePropName("Caption");
+                w.WriteString("after");
+              }),
+              "(no error)");
+  }
 }
 
 TEST_F(ComponentReaderTest, UnnamedComponentIsNamedByItsClassInErrors) {

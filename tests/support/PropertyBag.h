@@ -19,6 +19,7 @@ struct Bag {
   std::map<std::string, int64_t> ords;
   std::map<std::string, double> floats;
   std::map<std::string, std::string> strs;
+  std::map<std::string, std::u16string> wstrs;
   std::map<std::string, uint32_t> marks;
 };
 
@@ -44,6 +45,7 @@ struct BagValue {
 using BagOrd = BagValue<int64_t, &Bag::ords>;
 using BagFloat = BagValue<double, &Bag::floats>;
 using BagStr = BagValue<std::string, &Bag::strs>;
+using BagWideStr = BagValue<std::u16string, &Bag::wstrs>;
 
 // Hand-made properties, for the kinds ClassInfoBuilder does not offer.
 inline TPropInfo OrdProp(const std::string& name, TTypeKind kind = TTypeKind::tkInteger,
@@ -68,12 +70,21 @@ inline TPropInfo FloatProp(const std::string& name, TFloatType type) {
   return p;
 }
 
-inline TPropInfo StrProp(const std::string& name, TTypeKind kind = TTypeKind::tkString) {
+inline TPropInfo StrProp(const std::string& name) {
   TPropInfo p;
   p.Name = name;
-  p.Kind = kind;
+  p.Kind = TTypeKind::tkString;
   p.GetStr = BagStr{name};
   p.SetStr = BagStr{name};
+  return p;
+}
+
+inline TPropInfo WideStrProp(const std::string& name) {
+  TPropInfo p;
+  p.Name = name;
+  p.Kind = TTypeKind::tkWString;
+  p.GetWStr = BagWideStr{name};
+  p.SetWStr = BagWideStr{name};
   return p;
 }
 
