@@ -7,6 +7,7 @@
 
 #include "core/Exceptions.h"
 #include "core/TypeInfoBuilder.h"
+#include "win32/Callbacks.h"
 #include "win32/Guard.h"
 
 namespace qv {
@@ -380,8 +381,7 @@ void TWinControl::HandleCreated() {}
 void TWinControl::Attach(HWND window) {
   handle_ = window;
   ::SetPropA(window, kObjectProperty, reinterpret_cast<HANDLE>(this));
-  defaultProc_ = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
-      window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::ObjectWndProc)));
+  defaultProc_ = ReplaceWindowProcedure(window, &TWinControl::ObjectWndProc);
 }
 
 void TWinControl::Detach() {
@@ -420,17 +420,20 @@ TWinControl* TWinControl::FindOwningControl(HWND window) {
 }
 
 LRESULT CALLBACK TWinControl::ObjectWndProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
-  TWinControl* control = FromHandle(window);
-  if (control == nullptr)
-    return ::DefWindowProcA(window, message, wParam, lParam);
+                                            LPARAM lParam) noexcept {
   LRESULT result = 0;
-  if (message == WM_NCDESTROY) {
-    WNDPROC proc = control->defaultProc_;
-    control->Detach();
-    return ::CallWindowProcA(proc, window, message, wParam, lParam);
-  }
-  Guarded([&] { result = control->WndProc(message, wParam, lParam); });
+  Guarded([&] {
+    TWinControl* control = FromHandle(window);
+    if (control == nullptr) {
+      result = ::DefWindowProcA(window, message, wParam, lParam);
+    } else if (message == WM_NCDESTROY) {
+      WNDPROC proc = control->defaultProc_;
+      control->Detach();
+      result = ::CallWindowProcA(proc, window, message, wParam, lParam);
+    } else {
+      result = control->WndProc(message, wParam, lParam);
+    }
+  });
   return result;
 }
 

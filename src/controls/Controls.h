@@ -266,7 +266,8 @@ class TWinControl : public TControl {
 
  private:
   friend class TControl;
-  static LRESULT CALLBACK ObjectWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK ObjectWndProc(HWND window, UINT message, WPARAM wParam,
+                                        LPARAM lParam) noexcept;
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
   void Attach(HWND window);

@@ -1,6 +1,7 @@
 #include "controls/Timer.h"
 
 #include "core/Exceptions.h"
+#include "win32/Callbacks.h"
 #include "win32/Guard.h"
 
 #include "core/TypeInfoBuilder.h"
@@ -25,13 +26,13 @@ namespace {
 constexpr UINT_PTR kTimerId = 1;
 constexpr const char* kUtilClass = "TPUtilWindow";
 
-void RegisterUtilClass(WNDPROC proc) {
+void RegisterUtilClass(WindowProcedure proc) {
   static bool registered = false;
   if (registered)
     return;
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = proc;
+  wc.lpfnWndProc = SystemCallback(proc);
   wc.hInstance = ::GetModuleHandleA(nullptr);
   wc.lpszClassName = kUtilClass;
   if (::RegisterClassExA(&wc) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -93,7 +94,8 @@ void TTimer::Tick() {
     onTimer_(this);
 }
 
-LRESULT CALLBACK TTimer::UtilWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TTimer::UtilWndProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept {
   if (message == WM_TIMER && wParam == kTimerId) {
     auto* timer = reinterpret_cast<TTimer*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (timer != nullptr)

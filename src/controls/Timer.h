@@ -26,7 +26,8 @@ class TTimer : public TComponent {
   bool Running() const noexcept { return running_; }
 
  private:
-  static LRESULT CALLBACK UtilWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK UtilWndProc(HWND window, UINT message, WPARAM wParam,
+                                      LPARAM lParam) noexcept;
   void UpdateTimer();
   void Tick();
 

@@ -12,6 +12,7 @@
 #include "core/ScopeExit.h"
 #include "core/ShellText.h"
 #include "shell/FormResources.h"
+#include "win32/Callbacks.h"
 #include "win32/Guard.h"
 #include "win32/TaskWindows.h"
 
@@ -69,7 +70,7 @@ TApplication::TApplication() : TComponent(nullptr) {
   RegisterFrameworkClasses();
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &TApplication::AppWndProc;
+  wc.lpfnWndProc = SystemCallback(&TApplication::AppWndProc);
   wc.hInstance = ::GetModuleHandleA(nullptr);
   wc.hIcon = ::LoadIconA(wc.hInstance, "MAINICON");
   wc.lpszClassName = kAppWindowClass;
@@ -270,14 +271,20 @@ void TApplication::Shutdown() {
   }
 }
 
-LRESULT CALLBACK TApplication::AppWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK TApplication::AppWndProc(HWND window, UINT message, WPARAM wParam,
+                                          LPARAM lParam) noexcept {
+  LRESULT result = 0;
+  Guarded([&] { result = AppMessage(window, message, wParam, lParam); });
+  return result;
+}
+
+LRESULT TApplication::AppMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* app = reinterpret_cast<TApplication*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
   if (app != nullptr) {
     switch (message) {
       case WM_CLOSE:
-        if (app->mainWindow_ != nullptr) {
-          Guarded([app] { app->mainWindow_->RequestClose(); });
-        }
+        if (app->mainWindow_ != nullptr)
+          app->mainWindow_->RequestClose();
         return 0;
       case WM_QUERYENDSESSION:
         return TRUE;

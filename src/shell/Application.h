@@ -55,6 +55,7 @@ class TApplication : public TComponent, public TFormsHost {
   // (other than EAbort) go to it instead of the error box.
   std::function<void(TObject* sender, const Exception& error)> OnException;
   void ShowErrorBox(const Exception& error);
+
   // The last-resort box for what escapes every guard or is no Exception.
   static void ShowLastResortBox(std::exception_ptr error);
 
@@ -63,7 +64,9 @@ class TApplication : public TComponent, public TFormsHost {
   void Shutdown();
 
  private:
-  static LRESULT CALLBACK AppWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static LRESULT CALLBACK AppWndProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
+  static LRESULT AppMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   bool ProcessMessage();
   bool PreProcessKey(const MSG& message);
   void FormInstantiated(TComponent* instance);

@@ -1,5 +1,8 @@
 #include "win32/TaskWindows.h"
 
+#include "win32/Callbacks.h"
+#include "win32/Guard.h"
+
 namespace qv {
 
 namespace {
@@ -8,10 +11,10 @@ struct TaskWindows {
   std::vector<HWND> windows;
 };
 
-BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
+BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) noexcept {
   auto* task = reinterpret_cast<TaskWindows*>(data);
   if (window != task->except && ::IsWindowVisible(window) && ::IsWindowEnabled(window)) {
-    task->windows.push_back(window);
+    return Guarded([&] { task->windows.push_back(window); }) ? TRUE : FALSE;
   }
   return TRUE;
 }
@@ -19,7 +22,8 @@ BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
 
 std::vector<HWND> DisableTaskWindows(HWND except) {
   TaskWindows task{except, {}};
-  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectTaskWindow, reinterpret_cast<LPARAM>(&task));
+  ::EnumThreadWindows(::GetCurrentThreadId(), SystemCallback(&CollectTaskWindow),
+                      reinterpret_cast<LPARAM>(&task));
   for (HWND window : task.windows)
     ::EnableWindow(window, FALSE);
   return task.windows;

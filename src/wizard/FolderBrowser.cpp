@@ -12,6 +12,7 @@
 #include "core/ScopeExit.h"
 #include "core/TypeInfoBuilder.h"
 #include "shell/Application.h"
+#include "win32/Callbacks.h"
 #include "win32/Guard.h"
 #include "win32/TaskWindows.h"
 #include "win32/ComSupport.h"
@@ -80,7 +81,7 @@ bool TBrowseFolderDlg::Execute() {
   info.lpszTitle = dialogText_.empty() ? nullptr : dialogText_.c_str();
   info.ulFlags = browseKind_ == bfFolders ? (BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS)
                                           : BIF_BROWSEFORCOMPUTER;
-  info.lpfn = &TBrowseFolderDlg::BrowseCallback;
+  info.lpfn = SystemCallback(&TBrowseFolderDlg::BrowseCallback);
   info.lParam = reinterpret_cast<LPARAM>(this);
   info.iImage = 0;
 
@@ -122,16 +123,14 @@ bool TBrowseFolderDlg::Execute() {
 }
 
 int CALLBACK TBrowseFolderDlg::BrowseCallback(HWND window, UINT message, LPARAM lParam,
-                                              LPARAM data) {
+                                              LPARAM data) noexcept {
   auto* self = reinterpret_cast<TBrowseFolderDlg*>(data);
-  try {
+  Guarded([&] {
     if (message == BFFM_INITIALIZED)
       self->DialogInitialized(window);
     else if (message == BFFM_SELCHANGED)
       self->SelectionChanged(reinterpret_cast<LPCITEMIDLIST>(lParam));
-  } catch (...) {
-    HandleCurrentException();
-  }
+  });
   return 0;
 }
 
@@ -213,8 +212,7 @@ void TBrowseFolderDlg::Subclass(HWND window) {
   if (previousProc_ != nullptr)
     return;
   ::SetPropA(window, kSelfProperty, this);
-  previousProc_ = reinterpret_cast<WNDPROC>(::SetWindowLongPtrA(
-      window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TBrowseFolderDlg::DialogProc)));
+  previousProc_ = ReplaceWindowProcedure(window, &TBrowseFolderDlg::DialogProc);
 }
 
 void TBrowseFolderDlg::ForgetDialog() noexcept {
@@ -227,11 +225,15 @@ void TBrowseFolderDlg::ForgetDialog() noexcept {
 }
 
 LRESULT CALLBACK TBrowseFolderDlg::DialogProc(HWND window, UINT message, WPARAM wParam,
-                                              LPARAM lParam) {
-  auto* self = static_cast<TBrowseFolderDlg*>(::GetPropA(window, kSelfProperty));
-  if (self == nullptr || self->previousProc_ == nullptr)
-    return ::DefDlgProcA(window, message, wParam, lParam);
-  return self->DialogMessage(message, wParam, lParam);
+                                              LPARAM lParam) noexcept {
+  LRESULT result = 0;
+  Guarded([&] {
+    auto* self = static_cast<TBrowseFolderDlg*>(::GetPropA(window, kSelfProperty));
+    result = self == nullptr || self->previousProc_ == nullptr
+                 ? ::DefDlgProcA(window, message, wParam, lParam)
+                 : self->DialogMessage(message, wParam, lParam);
+  });
+  return result;
 }
 
 LRESULT TBrowseFolderDlg::DialogMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept {

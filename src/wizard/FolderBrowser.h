@@ -66,8 +66,10 @@ class TBrowseFolderDlg : public TComponent {
   static constexpr int kHelpButtonId = 0xFFFF;
 
  private:
-  static int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM lParam, LPARAM data);
-  static LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  static int CALLBACK BrowseCallback(HWND window, UINT message, LPARAM lParam,
+                                     LPARAM data) noexcept;
+  static LRESULT CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam,
+                                     LPARAM lParam) noexcept;
   void DialogInitialized(HWND window);
   void SelectionChanged(LPCITEMIDLIST item);
   LRESULT DialogMessage(UINT message, WPARAM wParam, LPARAM lParam) noexcept;

@@ -1,5 +1,7 @@
 #include "Driver.h"
 
+#include "win32/Callbacks.h"
+
 #include <cstdio>
 #include <cwctype>
 #include <map>
@@ -184,7 +186,7 @@ std::optional<std::string> TryReadText(HWND window) {
   return Narrow(buffer);
 }
 
-BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) noexcept {
   // Runs inside a Windows frame: nothing may be thrown through it.
   try {
     reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
@@ -196,7 +198,7 @@ BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
 
 std::vector<HWND> AllTopLevelWindows() {
   std::vector<HWND> windows;
-  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+  ::EnumWindows(qv::SystemCallback(&CollectWindow), reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
@@ -614,7 +616,7 @@ void WaitWindowGone(std::string_view caption, std::string_view className, DWORD 
 std::vector<ControlInfo> ListControls(HWND top) {
   RequireWindow(top, "ListControls");
   std::vector<HWND> children;
-  ::EnumChildWindows(top, CollectWindow, reinterpret_cast<LPARAM>(&children));
+  ::EnumChildWindows(top, qv::SystemCallback(&CollectWindow), reinterpret_cast<LPARAM>(&children));
   std::vector<ControlInfo> controls;
   controls.reserve(children.size());
   for (HWND child : children) {

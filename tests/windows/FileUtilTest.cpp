@@ -646,7 +646,8 @@ class SelectionRequests {
  public:
   SelectionRequests() {
     current_ = this;
-    hook_ = ::SetWindowsHookExA(WH_CALLWNDPROC, &Hook, nullptr, ::GetCurrentThreadId());
+    hook_ =
+        ::SetWindowsHookExA(WH_CALLWNDPROC, SystemCallback(&Hook), nullptr, ::GetCurrentThreadId());
   }
   SelectionRequests(const SelectionRequests&) = delete;
   SelectionRequests& operator=(const SelectionRequests&) = delete;
@@ -658,15 +659,12 @@ class SelectionRequests {
   std::vector<std::string> paths;
 
  private:
-  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) noexcept {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && current_ != nullptr && sent->message == BFFM_SETSELECTIONA &&
         sent->wParam != FALSE) {
-      try {
-        current_->paths.push_back(reinterpret_cast<const char*>(sent->lParam));
-      } catch (...) {
-        ADD_FAILURE() << "cannot record a selection request";
-      }
+      TestGuarded(
+          [sent] { current_->paths.push_back(reinterpret_cast<const char*>(sent->lParam)); });
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
   }

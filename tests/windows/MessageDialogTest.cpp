@@ -118,7 +118,7 @@ class Watchdog {
  public:
   explicit Watchdog(UINT timeoutMs = 8000) {
     current_ = this;
-    id_ = ::SetTimer(nullptr, 0, timeoutMs, &Fire);
+    id_ = ::SetTimer(nullptr, 0, timeoutMs, SystemCallback(&Fire));
   }
   Watchdog(const Watchdog&) = delete;
   Watchdog& operator=(const Watchdog&) = delete;
@@ -129,7 +129,7 @@ class Watchdog {
   bool Fired() const noexcept { return fired_; }
 
  private:
-  static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) {
+  static void CALLBACK Fire(HWND, UINT, UINT_PTR id, DWORD) noexcept {
     ::KillTimer(nullptr, id);
     if (current_ == nullptr || current_->id_ != id) {
       return;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "win32/Handles.h"
 
 namespace qv::test {
@@ -68,18 +69,18 @@ struct WindowSearch {
   std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectVisibleWindowsOf(HWND window, LPARAM param) {
+BOOL CALLBACK CollectVisibleWindowsOf(HWND window, LPARAM param) noexcept {
   auto* search = reinterpret_cast<WindowSearch*>(param);
   DWORD owner = 0;
   ::GetWindowThreadProcessId(window, &owner);
-  if (owner == search->processId && ::IsWindowVisible(window))
-    search->found.push_back(window);
-  return TRUE;
+  if (owner != search->processId || !::IsWindowVisible(window))
+    return TRUE;
+  return TestGuarded([&] { search->found.push_back(window); });
 }
 
 std::vector<HWND> VisibleWindowsOf(DWORD processId) {
   WindowSearch search{processId, {}};
-  ::EnumWindows(&CollectVisibleWindowsOf, reinterpret_cast<LPARAM>(&search));
+  ::EnumWindows(SystemCallback(&CollectVisibleWindowsOf), reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 

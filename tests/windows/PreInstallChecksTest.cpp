@@ -64,8 +64,8 @@ class DialogRecorder {
 
   DialogRecorder() {
     current_ = this;
-    hook_ = ::SetWindowsHookExA(WH_CBT, &Hook, nullptr, ::GetCurrentThreadId());
-    timer_ = ::SetTimer(nullptr, 0, 20, &Tick);
+    hook_ = ::SetWindowsHookExA(WH_CBT, SystemCallback(&Hook), nullptr, ::GetCurrentThreadId());
+    timer_ = ::SetTimer(nullptr, 0, 20, SystemCallback(&Tick));
   }
   ~DialogRecorder() {
     ::KillTimer(nullptr, timer_);
@@ -90,16 +90,18 @@ class DialogRecorder {
   }
 
  private:
-  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
+  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) noexcept {
     if (code == HCBT_ACTIVATE && current_ != nullptr) {
-      const HWND window = reinterpret_cast<HWND>(wParam);
-      char cls[32] = {};
-      ::GetClassNameA(window, cls, sizeof cls);
-      if (std::string(cls) == "TMessageForm" && current_->Seen(window) == nullptr) {
-        current_->shown_.push_back({WindowText(window), MessageTextOf(window), {}});
-        current_->windows_.push_back(window);
-        current_->since_.push_back(::GetTickCount());
-      }
+      TestGuarded([wParam] {
+        const HWND window = reinterpret_cast<HWND>(wParam);
+        char cls[32] = {};
+        ::GetClassNameA(window, cls, sizeof cls);
+        if (std::string(cls) == "TMessageForm" && current_->Seen(window) == nullptr) {
+          current_->shown_.push_back({WindowText(window), MessageTextOf(window), {}});
+          current_->windows_.push_back(window);
+          current_->since_.push_back(::GetTickCount());
+        }
+      });
     }
     return ::CallNextHookEx(nullptr, code, wParam, lParam);
   }
@@ -107,7 +109,8 @@ class DialogRecorder {
   // dialog that waits with no answer for it is closed after a while and
   // recorded as such, so that an unexpected wait fails the test at once
   // instead of running into its time-out.
-  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) noexcept { TestGuarded(&AnswerOne); }
+  static void AnswerOne() {
     DialogRecorder* self = current_;
     if (self == nullptr)
       return;

@@ -49,24 +49,20 @@ class HelperWindow {
  private:
   HelperWindow() {
     WNDCLASSA wc{};
-    wc.lpfnWndProc = &Proc;
+    wc.lpfnWndProc = SystemCallback(&Proc);
     wc.hInstance = ::GetModuleHandleA(nullptr);
     wc.lpszClassName = "QvTestHelper";
     ::RegisterClassA(&wc);
     window_ = ::CreateWindowExA(0, "QvTestHelper", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                 wc.hInstance, nullptr);
   }
-  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kRunAction) {
-      Instance().Run(static_cast<UINT_PTR>(wParam));
-      return 0;
-    }
-    if (message == WM_TIMER) {
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+    if (message != kRunAction && message != WM_TIMER)
+      return ::DefWindowProcA(window, message, wParam, lParam);
+    if (message == WM_TIMER)
       ::KillTimer(window, wParam);
-      Instance().Run(static_cast<UINT_PTR>(wParam));
-      return 0;
-    }
-    return ::DefWindowProcA(window, message, wParam, lParam);
+    TestGuarded([wParam] { Instance().Run(static_cast<UINT_PTR>(wParam)); });
+    return 0;
   }
 
   HWND window_ = nullptr;
@@ -80,15 +76,16 @@ struct FindData {
   std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectTop(HWND window, LPARAM param) {
-  auto* data = reinterpret_cast<FindData*>(param);
-  char cls[256] = {};
-  ::GetClassNameA(window, cls, sizeof cls);
-  if (::IsWindowVisible(window) && data->className == cls &&
-      (data->caption.empty() || WindowText(window) == data->caption)) {
-    data->found.push_back(window);
-  }
-  return TRUE;
+BOOL CALLBACK CollectTop(HWND window, LPARAM param) noexcept {
+  return TestGuarded([&] {
+    auto* data = reinterpret_cast<FindData*>(param);
+    char cls[256] = {};
+    ::GetClassNameA(window, cls, sizeof cls);
+    if (::IsWindowVisible(window) && data->className == cls &&
+        (data->caption.empty() || WindowText(window) == data->caption)) {
+      data->found.push_back(window);
+    }
+  });
 }
 }  // namespace
 
@@ -119,7 +116,8 @@ std::string WindowText(HWND window) {
 
 std::vector<HWND> FindTopWindows(const std::string& className, const std::string& caption) {
   FindData data{className, caption, {}};
-  ::EnumThreadWindows(::GetCurrentThreadId(), &CollectTop, reinterpret_cast<LPARAM>(&data));
+  ::EnumThreadWindows(::GetCurrentThreadId(), SystemCallback(&CollectTop),
+                      reinterpret_cast<LPARAM>(&data));
   return data.found;
 }
 

@@ -13,8 +13,25 @@
 
 #include "core/Exceptions.h"
 #include "shell/Application.h"
+#include "win32/Callbacks.h"
 
 namespace qv::test {
+
+// The tests' side of the exception barrier, for their own callbacks (hooks,
+// timer procedures, enumerations): what one throws fails the test instead of
+// unwinding into Windows or opening the product's error box.
+template <class Action>
+bool TestGuarded(Action&& action) noexcept {
+  try {
+    action();
+    return true;
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "a test callback threw: " << e.what();
+  } catch (...) {
+    ADD_FAILURE() << "a test callback threw";
+  }
+  return false;
+}
 
 // Runs action when the next message loop (RunLoop, RunModal, PumpMessages,
 // a message box) handles the posted message.

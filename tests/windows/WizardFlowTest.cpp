@@ -82,10 +82,11 @@ class Wizard : public ShellTest {
 
   // Records the status text and bar position whenever the sequence pumps.
   void RecordProgress() {
-    recorder_ = ::SetTimer(nullptr, 0, 1, &Wizard::Record);
+    recorder_ = ::SetTimer(nullptr, 0, 1, SystemCallback(&Wizard::Record));
     current_ = this;
   }
-  static void CALLBACK Record(HWND, UINT, UINT_PTR, DWORD) {
+  static void CALLBACK Record(HWND, UINT, UINT_PTR, DWORD) noexcept { TestGuarded(&RecordNow); }
+  static void RecordNow() {
     Wizard* self = current_;
     if (self == nullptr || self->w == nullptr)
       return;
