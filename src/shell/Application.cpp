@@ -78,13 +78,18 @@ TApplication::TApplication() : TComponent(nullptr) {
     throw EOutOfResources("Error creating window class");
   }
   const std::string title = DefaultAppTitle(ProgramPath());
+  // Visible but of no size, in the middle of the screen: it is what the task
+  // bar lists (one button, captioned with the title) and the owner of every
+  // other window, so minimising it from the task bar hides them all.
   window_.reset(
       ::CreateWindowExA(0, kAppWindowClass, title.c_str(),
-                        WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
-                        0, 0, nullptr, nullptr, wc.hInstance, nullptr));
+                        WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                        ::GetSystemMetrics(SM_CXSCREEN) / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2, 0,
+                        0, nullptr, nullptr, wc.hInstance, nullptr));
   if (!window_)
     throw EOutOfResources("Error creating window class");
   ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  ::ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
   Application = this;
   SetFormsHost(this);
   SetExceptionReporter(&ReportThroughApplication);
@@ -286,6 +291,23 @@ LRESULT TApplication::AppMessage(HWND window, UINT message, WPARAM wParam, LPARA
         if (app->mainWindow_ != nullptr)
           app->mainWindow_->RequestClose();
         return 0;
+      case WM_SETFOCUS: {
+        // Activated from the task bar: the window the user last worked in
+        // takes the focus, as the application window shows nothing.
+        HWND popup = ::GetLastActivePopup(window);
+        if (popup != window && ::IsWindowVisible(popup) && ::IsWindowEnabled(popup))
+          ::SetFocus(popup);
+        return 0;
+      }
+      case WM_SIZE:
+        // Minimised (from the task bar or the main window), the program's
+        // windows go with it and come back when it is restored; not every
+        // system does this for owned windows by itself.
+        if (wParam == SIZE_MINIMIZED)
+          ::ShowOwnedPopups(window, FALSE);
+        else if (wParam == SIZE_RESTORED)
+          ::ShowOwnedPopups(window, TRUE);
+        break;
       case WM_QUERYENDSESSION:
         return TRUE;
       case WM_ENDSESSION:

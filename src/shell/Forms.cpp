@@ -222,12 +222,10 @@ void TCustomForm::CreateParams(TCreateParams& params) {
   }
   if (windowState_ == TWindowState::wsMaximized)
     params.style |= WS_MAXIMIZE;
+  // Owned by the application window, whose button on the task bar is the
+  // program's only one: no window of the run gets a button of its own.
   TFormsHost* host = FormsHost();
   params.parent = host != nullptr ? host->Handle() : nullptr;
-  // The main window carries the task bar entry of the program.
-  if (host != nullptr && (host->MainWindow() == this || host->MainWindow() == nullptr)) {
-    params.exStyle |= WS_EX_APPWINDOW;
-  }
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle style) {
@@ -585,6 +583,19 @@ LRESULT TCustomForm::WndProc(UINT message, WPARAM wParam, LPARAM lParam) {
         LRESULT result = DefaultHandler(message, wParam, lParam);
         ActivateFocus();
         return result;
+      }
+      break;
+    case WM_SYSCOMMAND:
+      // Minimising the main window minimises the program: the application
+      // window goes, with every window it owns, and its task bar button
+      // brings them all back. An owned window minimised on its own would
+      // have no button to come back from.
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        TFormsHost* host = FormsHost();
+        if (host != nullptr && host->MainWindow() == this && host->Handle() != nullptr) {
+          ::ShowWindow(host->Handle(), SW_MINIMIZE);
+          return 0;
+        }
       }
       break;
     case WM_SIZE:

@@ -28,6 +28,7 @@
 
 #include "AccessList.h"
 #include "DirectorySnapshot.h"
+#include "TaskBar.h"
 
 namespace e2e = qv::e2e;
 namespace test = qv::test;
@@ -180,6 +181,13 @@ class SetupScenario : public ::testing::Test {
     return e2e::WaitWindow(kCaption, kWizardClass, timeoutMs, &setup_);
   }
   HWND FindWizard() { return e2e::FindTopWindow(kCaption, kWizardClass, &setup_); }
+  // The captions of Setup's task bar buttons.
+  std::vector<std::string> TaskBarButtons() {
+    std::vector<std::string> captions;
+    for (HWND window : qv::test::TaskBarWindows(setup_.Id()))
+      captions.push_back(e2e::PeekText(window));
+    return captions;
+  }
 
   HWND Button(HWND window, const std::string& caption) {
     return e2e::RequireControl(window, "Button", caption);
@@ -480,6 +488,7 @@ TEST_F(StartUp, WithHostInstalledWizardAppearsCentredInFrontOfMaximizedBackgroun
   EXPECT_FALSE(::IsWindowEnabled(background))
       << "the background stays usable behind the modal wizard";
   EXPECT_FALSE(::IsZoomed(wizard));
+  EXPECT_EQ(TaskBarButtons(), std::vector<std::string>{kAppTitle}) << e2e::DumpTopLevelWindows();
 
   const HWND next = Button(wizard, "Next >");
   const HWND exit = Button(wizard, "Exit");
@@ -549,6 +558,7 @@ TEST_F(PreInstallChecks, WithoutHostAnErrorIsShownAndNeverTheWizard) {
   EXPECT_EQ(ButtonCaptions(error), std::vector<std::string>{"OK"});
   EXPECT_EQ(FindWizard(), nullptr);
   EXPECT_EQ(FindBackground(), nullptr) << "the checks run before any installer window is shown";
+  EXPECT_EQ(TaskBarButtons(), std::vector<std::string>{kAppTitle}) << e2e::DumpTopLevelWindows();
   Shot("error");
   Answer(error, "OK");
   ExpectEndWithoutWizard();

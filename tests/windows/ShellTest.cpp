@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "TaskBar.h"
 #include "TestSupport.h"
 #include "shell/Application.h"
 #include "controls/StdCtrls.h"
@@ -598,6 +599,39 @@ TEST_F(Title, DefaultsToTheProgramNameAndReadsBackTheCaption) {
   app->SetAppTitle("Installing Quolvex Antivirus");
   EXPECT_EQ(app->AppTitle(), "Installing Quolvex Antivirus");
   EXPECT_EQ(WindowText(app->Handle()), "Installing Quolvex Antivirus");
+}
+
+// The task bar lists one button for the whole run, the application window's:
+// also for a question shown before any main window exists (the checks).
+TEST_F(Title, IsTheOnlyTaskBarButtonWhicheverWindowIsShown) {
+  app->SetAppTitle("Installing Quolvex Antivirus");
+  const std::vector<HWND> onlyTheApplication{app->Handle()};
+  auto buttonsWhileModal = [&](ProbeForm* dialog) {
+    std::vector<HWND> buttons;
+    Post([&] {
+      buttons = TaskBarWindows(::GetCurrentProcessId());
+      dialog->SetModalResult(resOK);
+    });
+    dialog->RunModal();
+    return buttons;
+  };
+  EXPECT_EQ(buttonsWhileModal(new ProbeForm(app.get())), onlyTheApplication);
+
+  ProbeForm* main = nullptr;
+  app->InstantiateForm(main);
+  main->Show();
+  EXPECT_EQ(TaskBarWindows(::GetCurrentProcessId()), onlyTheApplication);
+  EXPECT_EQ(buttonsWhileModal(new ProbeForm(app.get())), onlyTheApplication);
+  EXPECT_EQ(WindowText(app->Handle()), "Installing Quolvex Antivirus");
+
+  // Minimising the main window minimises the program, so that its button
+  // brings the window back.
+  ::SendMessageA(main->Handle(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  EXPECT_TRUE(::IsIconic(app->Handle()));
+  EXPECT_FALSE(::IsIconic(main->Handle()));
+  EXPECT_TRUE(PumpUntil([&] { return !::IsWindowVisible(main->Handle()); }, 2000));
+  ::ShowWindow(app->Handle(), SW_RESTORE);
+  EXPECT_TRUE(PumpUntil([&] { return ::IsWindowVisible(main->Handle()) != FALSE; }, 2000));
 }
 
 }  // namespace
