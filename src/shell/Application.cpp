@@ -14,6 +14,7 @@
 #include "shell/FormResources.h"
 #include "win32/Callbacks.h"
 #include "win32/Guard.h"
+#include "win32/HelpViewer.h"
 #include "win32/TaskWindows.h"
 
 namespace qv {
@@ -235,6 +236,15 @@ void TApplication::ShowErrorBox(const Exception& error) {
     ::SetFocus(focus);
 }
 
+bool TApplication::ShowHelp(int context, const std::string& file) {
+  const std::string& chosen = file.empty() ? HelpFile : file;
+  if (chosen.empty())
+    return false;
+  // Owned by the application window, the viewer outlives the dialog that
+  // asked for it and closes with the program.
+  return OpenHelpContext(window_.get(), chosen, context);
+}
+
 void TApplication::ShowLastResortBox(std::exception_ptr error) {
   std::string className = "Exception";
   std::string message;
@@ -269,6 +279,7 @@ void TApplication::Shutdown() {
     }
   }
   mainWindow_ = nullptr;
+  CloseHelpWindows();
   DestroyComponents();
   if (comInitialized_) {
     ::CoUninitialize();

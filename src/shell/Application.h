@@ -56,6 +56,11 @@ class TApplication : public TComponent, public TFormsHost {
   std::function<void(TObject* sender, const Exception& error)> OnException;
   void ShowErrorBox(const Exception& error);
 
+  // The application's compiled help file; empty: the program has no help.
+  std::string HelpFile;
+  // Opens help at `context`, from `file` when given, else from HelpFile.
+  // False (and nothing shown) when there is no help file or no viewer.
+  bool ShowHelp(int context, const std::string& file = {});
   // The last-resort box for what escapes every guard or is no Exception.
   static void ShowLastResortBox(std::exception_ptr error);
 

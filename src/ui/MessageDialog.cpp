@@ -194,6 +194,13 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const std::string& text, TDialo
     button->SetCancel(members[i] == cancelButton);
     const LayoutRect& r = layout.buttons[i];
     button->SetBounds(r.left, r.top, r.width, r.height);
+    if (members[i] == TDialogButton::dbHelp) {
+      // Help leaves the dialog open: its modal result is 0.
+      TMessageForm* dialog = form.get();
+      button->OnClick = [dialog](TObject*) {
+        Application->ShowHelp(dialog->HelpContext, dialog->HelpFile);
+      };
+    }
     form->buttons_.push_back(button);
   }
   return form;

@@ -241,6 +241,8 @@ LRESULT TBrowseFolderDlg::DialogMessage(UINT message, WPARAM wParam, LPARAM lPar
     Guarded([this] {
       if (ApplicationHelp)
         ApplicationHelp(helpContext_);
+      else if (Application != nullptr)
+        Application->ShowHelp(helpContext_);
     });
     return 0;
   }

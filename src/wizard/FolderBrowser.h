@@ -58,8 +58,8 @@ class TBrowseFolderDlg : public TComponent {
   std::string DisplayName() const { return displayName_.data(); }
   int ImageIndex() const noexcept { return imageIndex_; }
 
-  // The application's help, which the Help button opens. The installer
-  // ships no help viewer, so by default the click shows nothing.
+  // Replaces the application's help for the Help button when set; unset,
+  // the button opens the application's help file (nothing when it has none).
   static inline std::function<void(int helpContext)> ApplicationHelp;
 
   // Command identifier of the Help button.

@@ -504,16 +504,38 @@ TEST_F(MessageDialogClicks, ClickOnYesToAllReturnsYesToAll) {
             resYesToAll);
 }
 
-TEST_F(MessageDialogClicks, HelpClickKeepsTheDialogOpen) {
-  bool openAfterHelp = false;
-  const TModalResult result = Show(TDialogKind::dkInformation, kOkOnly | ButtonBit(dbHelp),
-                                   {[] { Click(DialogButton("&Help")); },
-                                    [&] {
-                                      openAfterHelp = ::IsWindowVisible(RunningDialog());
-                                      Click(DialogButton("OK"));
-                                    }});
-  EXPECT_TRUE(openAfterHelp);
-  EXPECT_EQ(result, resOK);
+// Help never ends the dialog. Without a help file it shows nothing; with
+// one (the installer's own compiled help serves) it opens the viewer.
+TEST_F(MessageDialogClicks, HelpClickKeepsTheDialogOpenAndOpensHelpOnlyWithAFile) {
+  char payloads[MAX_PATH] = {};
+  const bool haveHelpFile = ::GetEnvironmentVariableA("QV_PAYLOAD_DIR", payloads, MAX_PATH) != 0;
+  for (const bool withFile : {false, true}) {
+    if (withFile && !haveHelpFile)
+      GTEST_SKIP() << "QV_PAYLOAD_DIR is not set";
+    app->HelpFile = withFile ? std::string(payloads) + "\\quolvex.chm" : std::string();
+    bool openAfterHelp = false;
+    std::vector<std::string> viewers;  // their captions
+    Schedule(
+        {[] { Click(DialogButton("&Help")); },
+         [&] {
+           // The viewer's caption, from the file, comes after its window.
+           WhenInputHandled(
+               [] { return FindTopWindow("HH Parent", "Quolvex Antivirus 5.0 Help") != nullptr; },
+               [&] {
+                 for (HWND viewer : FindTopWindows("HH Parent"))
+                   viewers.push_back(WindowText(viewer));
+                 openAfterHelp = ::IsWindowVisible(RunningDialog());
+                 Click(DialogButton("OK"));
+               });
+         }});
+    Watchdog watchdog;
+    EXPECT_EQ(ShowMessageDialogAt(kQuestion, TDialogKind::dkInformation,
+                                  kOkOnly | ButtonBit(dbHelp), 7, -1, -1, ""),
+              resOK);
+    EXPECT_TRUE(openAfterHelp);
+    EXPECT_EQ(viewers, withFile ? std::vector<std::string>{"Quolvex Antivirus 5.0 Help"}
+                                : std::vector<std::string>{});
+  }
 }
 
 // ------------------------------------------------------------ termination
