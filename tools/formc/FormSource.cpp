@@ -6,8 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include <zlib.h>
-
+#include "PayloadPacker.h"
 #include "core/Stream.h"
 #include "formstream/CompressedBinaryData.h"
 #include "formstream/FormWriter.h"
@@ -358,26 +357,29 @@ class Compiler {
     writer_.WriteListEnd();
   }
 
-  // A payload is compressed by the component itself, so the stored block
-  // and rate are exactly what the component would produce at run time.
+  // The stream comes from zopfli rather than from the component's own
+  // compressor; the block around it and the rate are still the product's
+  // (TBinaryData's block writer, which the compressed component inherits,
+  // and its rate rule), so the component reads them as its own at run time.
   void Payload(const FormObject& object) {
     const std::filesystem::path file = options_.payloadDir / object.payloadFile;
     inputs.push_back(file);
     const std::vector<uint8_t> bytes = ReadFile(file);
+    const std::vector<uint8_t> packed = packer_.Pack(bytes);
     TComponent owner(nullptr);
-    auto* component = new TCompressedBinaryData(&owner);
-    component->SetCompressed(true);
-    TReadOnlyMemoryStream source(bytes.data(), bytes.size());
-    component->SetData(&source);
+    auto* stored = new TBinaryData(&owner);
+    TReadOnlyMemoryStream packedStream(packed.data(), packed.size());
+    stored->SetData(&packedStream);
 
     writer_.WritePropName("Compressed");
     writer_.WriteBoolean(true);
     writer_.WritePropName("CompressionRate");
-    writer_.WriteFloat(static_cast<long double>(component->CompressionRate()));
+    writer_.WriteFloat(static_cast<long double>(
+        CompressionRateOf(stored->GetDataSize(), static_cast<int64_t>(bytes.size()))));
     Properties(object.properties);
     // The Payload block: the stored size, then the stored bytes.
     TMemoryStream block;
-    component->WriteData(block);
+    stored->WriteData(block);
     CheckBlockInflatesTo(block.Memory(), static_cast<size_t>(block.Size()), bytes,
                          object.payloadFile);
     writer_.WritePropName("TheData");
@@ -386,6 +388,7 @@ class Compiler {
 
   const CompileOptions& options_;
   TFormWriter writer_;
+  PayloadPacker packer_;
 };
 
 }  // namespace
@@ -395,28 +398,11 @@ class Compiler {
 // would otherwise ship a Setup.exe that fails only when it installs.
 void CheckBlockInflatesTo(const uint8_t* block, size_t size, const std::vector<uint8_t>& source,
                           const std::string& name) {
-  const uint8_t* bytes = block;
   if (size < 4)
     throw std::runtime_error("payload " + name + ": no block was written");
-  std::vector<uint8_t> inflated(source.size() + 1);
-  z_stream zs{};
-  if (inflateInit(&zs) != Z_OK)
-    throw std::runtime_error("payload " + name + ": zlib cannot start");
-  zs.next_in = const_cast<Bytef*>(bytes + 4);
-  zs.avail_in = static_cast<uInt>(size - 4);
-  zs.next_out = inflated.data();
-  zs.avail_out = static_cast<uInt>(inflated.size());
-  const int result = inflate(&zs, Z_FINISH);
-  const size_t produced = inflated.size() - zs.avail_out;
-  const bool whole = result == Z_STREAM_END && zs.avail_in == 0;
-  const std::string message = zs.msg != nullptr ? zs.msg : "";
-  inflateEnd(&zs);
-  inflated.resize(produced);
-  if (!whole || inflated != source) {
-    throw std::runtime_error("payload " + name +
-                             ": the compressed block does not inflate to the file" +
-                             (message.empty() ? "" : " (" + message + ")"));
-  }
+  const std::string mismatch = InflateMismatch(block + 4, size - 4, source);
+  if (!mismatch.empty())
+    throw std::runtime_error("payload " + name + ": the compressed block " + mismatch);
 }
 
 FormObject ParseFormSource(const std::string& text, const std::string& fileName) {
