@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "core/Stream.h"
 #include "formstream/CompressedBinaryData.h"
 #include "formstream/FormReader.h"
+#include "Sha256.h"
 
 namespace qv {
 namespace {
@@ -36,7 +38,7 @@ class FormCompiler : public ::testing::Test {
   // Compiles source; the stream is left positioned after the signature.
   TMemoryStream& Compile(const std::string& source) {
     const FormObject root = ParseFormSource(source, "test.form");
-    CompileForm(root, CompileOptions{dir_, dir_}, stream_);
+    CompileForm(root, CompileOptions{dir_, dir_, {}}, stream_);
     stream_.SetPosition(0);
     return stream_;
   }
@@ -212,6 +214,76 @@ TEST_F(FormCompiler, PayloadIsStoredCompressedWithItsRate) {
   EXPECT_EQ(back, data);
 }
 
+std::string ReadAll(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), {});
+}
+
+TEST_F(FormCompiler, PayloadCacheIsUsedOnlyOnceItInflatesToThePayload) {
+  std::string text;
+  for (int i = 0; i < 200; ++i)
+    text += "line " + std::to_string(i * i) + " of the licence\r\n";
+  WriteFile("licence.txt", text);
+  const std::string source = "form TRoot root\n  payload licence \"licence.txt\"\n  end\nend\n";
+  const CompileOptions options{dir_, dir_, dir_ / "cache"};
+  PackCounts counts;
+  const auto compile = [&] {
+    TMemoryStream out;
+    counts = CompileForm(ParseFormSource(source, "t.form"), options, out).payloads;
+    return out.Bytes();
+  };
+  const auto entries = [&] {
+    std::vector<std::filesystem::path> found;
+    for (const auto& e : std::filesystem::directory_iterator(options.cacheDir))
+      found.push_back(e.path());
+    return found;
+  };
+
+  const std::vector<uint8_t> first = compile();
+  EXPECT_EQ(counts.compressed, 1);
+  ASSERT_EQ(entries().size(), 1u) << "one entry, no temporary file left";
+  const std::filesystem::path entry = entries()[0];
+  const std::string stored = ReadAll(entry);
+
+  EXPECT_EQ(compile(), first);
+  EXPECT_EQ(counts.compressed, 0) << "an unchanged payload is not compressed again";
+  EXPECT_EQ(counts.fromCache, 1);
+
+  // A flipped byte and an entry cut short: each is found out, compressed
+  // again and written anew, and the stream is the same as ever.
+  std::string flipped = stored;
+  flipped[flipped.size() / 2] ^= 0x10;
+  for (const std::string& damaged : {flipped, stored.substr(0, stored.size() - 3)}) {
+    std::ofstream(entry, std::ios::binary | std::ios::trunc) << damaged;
+    EXPECT_EQ(compile(), first);
+    EXPECT_EQ(counts.compressed, 1);
+    EXPECT_EQ(counts.replaced, 1);
+    EXPECT_EQ(ReadAll(entry), stored);
+  }
+
+  WriteFile("licence.txt", text + "changed");
+  compile();
+  EXPECT_EQ(counts.compressed, 1) << "a changed payload has an entry of its own";
+  EXPECT_EQ(entries().size(), 2u);
+}
+
+TEST(PayloadCacheKey, Sha256OfKnownMessages) {
+  const auto digest = [](const std::string& message, size_t piece) {
+    Sha256 hash;
+    for (size_t at = 0; at < message.size(); at += piece)
+      hash.Update(message.data() + at, std::min(piece, message.size() - at));
+    return Sha256::Hex(hash.Final());
+  };
+  // FIPS 180-4's examples: one block, two blocks, and a long message fed
+  // in pieces that straddle the block boundaries.
+  EXPECT_EQ(digest("", 1), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(digest("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(digest("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 56),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  EXPECT_EQ(digest(std::string(1000000, 'a'), 997),
+            "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
 TEST(FormCompilerCheck, OnlyABlockThatInflatesWholeToItsFilePasses) {
   std::vector<uint8_t> file(70000);
   std::mt19937 random(3);
@@ -260,7 +332,7 @@ TEST(FormSources, ProgressWindowCompilesToItsKnownStream) {
   const std::string text((std::istreambuf_iterator<char>(in)), {});
   TMemoryStream stream;
   CompileForm(ParseFormSource(text, "FormProgress.form"),
-              CompileOptions{std::filesystem::path(QV_SOURCE_DIR) / "forms", {}}, stream);
+              CompileOptions{std::filesystem::path(QV_SOURCE_DIR) / "forms", {}, {}}, stream);
   ASSERT_EQ(stream.Size(), 407);
   const std::vector<uint8_t>& b = stream.Bytes();
   const std::string opening(b.begin(), b.begin() + 34);

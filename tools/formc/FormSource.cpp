@@ -6,7 +6,6 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "PayloadPacker.h"
 #include "core/Stream.h"
 #include "formstream/CompressedBinaryData.h"
 #include "formstream/FormWriter.h"
@@ -257,7 +256,8 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path) {
 
 class Compiler {
  public:
-  Compiler(const CompileOptions& options, TStream& out) : options_(options), writer_(out) {}
+  Compiler(const CompileOptions& options, TStream& out)
+      : options_(options), writer_(out), packer_(options.cacheDir) {}
 
   void Root(const FormObject& root) {
     writer_.WriteSignature();
@@ -265,6 +265,8 @@ class Compiler {
   }
 
   std::vector<std::filesystem::path> inputs;
+
+  const PackCounts& PayloadCounts() const noexcept { return packer_.Counts(); }
 
  private:
   std::filesystem::path Resolve(const std::string& path) {
@@ -409,11 +411,10 @@ FormObject ParseFormSource(const std::string& text, const std::string& fileName)
   return Parser(text, fileName).ParseRoot();
 }
 
-std::vector<std::filesystem::path> CompileForm(const FormObject& root,
-                                               const CompileOptions& options, TStream& out) {
+CompileResult CompileForm(const FormObject& root, const CompileOptions& options, TStream& out) {
   Compiler compiler(options, out);
   compiler.Root(root);
-  return compiler.inputs;
+  return CompileResult{compiler.inputs, compiler.PayloadCounts()};
 }
 
 }  // namespace qv

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "PayloadPacker.h"
+
 namespace qv {
 
 class TStream;
@@ -47,6 +49,12 @@ FormObject ParseFormSource(const std::string& text, const std::string& fileName)
 struct CompileOptions {
   std::filesystem::path sourceDir;   // relative paths of values start here
   std::filesystem::path payloadDir;  // payload files are found here
+  std::filesystem::path cacheDir;    // compressed payloads are kept here (empty: none)
+};
+
+struct CompileResult {
+  std::vector<std::filesystem::path> inputs;  // the files read, for build dependencies
+  PackCounts payloads;
 };
 
 // Raises std::runtime_error naming the payload unless block (a 4-byte size,
@@ -54,8 +62,7 @@ struct CompileOptions {
 void CheckBlockInflatesTo(const uint8_t* block, size_t size, const std::vector<uint8_t>& source,
                           const std::string& name);
 
-// Writes the stream; returns the files it read (for build dependencies).
-std::vector<std::filesystem::path> CompileForm(const FormObject& root,
-                                               const CompileOptions& options, TStream& out);
+// Writes the stream.
+CompileResult CompileForm(const FormObject& root, const CompileOptions& options, TStream& out);
 
 }  // namespace qv

@@ -1,7 +1,10 @@
 // The form compiler: turns the readable text of a window into the binary
 // form stream that Setup.exe carries as an RCDATA resource.
 //
-//   formc SOURCE.form OUTPUT.bin [--payloads DIR] [--depfile FILE]
+//   formc SOURCE.form OUTPUT.bin [--payloads DIR] [--depfile FILE] [--cache DIR]
+//
+// --cache keeps each compressed payload in DIR, so that a rebuild whose
+// payloads did not change does not compress them again.
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -15,7 +18,8 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: formc SOURCE.form OUTPUT.bin [--payloads DIR] [--depfile FILE]\n";
+  std::cerr << "usage: formc SOURCE.form OUTPUT.bin [--payloads DIR] [--depfile FILE] "
+               "[--cache DIR]\n";
   return 2;
 }
 
@@ -36,6 +40,8 @@ int main(int argc, char** argv) {
       options.payloadDir = argv[++i];
     } else if (arg == "--depfile" && i + 1 < argc) {
       depfile = argv[++i];
+    } else if (arg == "--cache" && i + 1 < argc) {
+      options.cacheDir = argv[++i];
     } else {
       return Usage();
     }
@@ -49,7 +55,7 @@ int main(int argc, char** argv) {
     const std::string text((std::istreambuf_iterator<char>(in)), {});
     const qv::FormObject root = qv::ParseFormSource(text, source.string());
     qv::TMemoryStream stream;
-    const auto inputs = qv::CompileForm(root, options, stream);
+    const qv::CompileResult result = qv::CompileForm(root, options, stream);
 
     // Written whole or not at all: a half-written stream must not survive
     // as an up-to-date build output.
@@ -67,11 +73,19 @@ int main(int argc, char** argv) {
     if (!depfile.empty()) {
       std::ofstream dep(depfile, std::ios::trunc);
       dep << output.string() << ":";
-      for (const auto& path : inputs)
+      for (const auto& path : result.inputs)
         dep << " \\\n  " << std::filesystem::absolute(path).string();
       dep << "\n";
     }
-    std::cout << "formc: " << output.filename().string() << " (" << stream.Size() << " bytes)\n";
+    std::cout << "formc: " << output.filename().string() << " (" << stream.Size() << " bytes";
+    const qv::PackCounts& payloads = result.payloads;
+    if (payloads.compressed + payloads.fromCache > 0) {
+      std::cout << "; payloads: " << payloads.compressed << " compressed, " << payloads.fromCache
+                << " from the cache";
+      if (payloads.replaced > 0)
+        std::cout << ", " << payloads.replaced << " damaged cache entries replaced";
+    }
+    std::cout << ")\n";
     return 0;
   } catch (const qv::FormSourceError& e) {
     std::cerr << "formc: " << e.what() << "\n";
