@@ -27,6 +27,49 @@ std::string LowerAsciiLetters(std::string text) {
   return text;
 }
 
+namespace {
+// One <length><identifier> at `at`; false when there is none.
+bool ReadSourceName(const std::string& text, size_t& at, std::string& out) {
+  size_t length = 0;
+  size_t digits = 0;
+  while (at + digits < text.size() && text[at + digits] >= '0' && text[at + digits] <= '9') {
+    length = length * 10 + static_cast<size_t>(text[at + digits] - '0');
+    if (length > text.size())
+      return false;
+    ++digits;
+  }
+  if (digits == 0 || length == 0 || at + digits + length > text.size())
+    return false;
+  out += text.substr(at + digits, length);
+  at += digits + length;
+  return true;
+}
+}  // namespace
+
+// The demangler of the C++ runtime alone outweighs all of this program's
+// texts; the last-resort box needs no more than a class's qualified name.
+std::string ReadableTypeName(const std::string& mangled) {
+  size_t at = 0;
+  const bool nested = !mangled.empty() && mangled[0] == 'N';
+  if (nested)
+    ++at;
+  std::string name;
+  if (mangled.compare(at, 2, "St") == 0) {
+    name = "std::";
+    at += 2;
+  }
+  do {
+    if (!name.empty() && name.back() != ':')
+      name += "::";
+    if (!ReadSourceName(mangled, at, name))
+      return mangled;
+  } while (nested && at < mangled.size() && mangled[at] != 'E');
+  const size_t end = nested ? at + 1 : at;
+  if (end != mangled.size() || (nested && mangled[at] != 'E'))
+    return mangled;
+  return name;
+}
+
 std::string DefaultAppTitle(const std::string& programPath) {
   std::string name = programPath;
   const size_t slash = name.find_last_of("\\/:");

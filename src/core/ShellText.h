@@ -17,6 +17,12 @@ std::string ErrorBoxText(const std::string& message);
 std::string LastResortText(const std::string& className, const std::string& moduleName,
                            uint32_t address, const std::string& message);
 
+// The readable name of a class from its mangled name (a type_info's), for
+// the last-resort box: "St9bad_alloc" gives "std::bad_alloc" and
+// "N2qv5ErrorE" gives "qv::Error". Plain and nested names are read; any
+// other form (templates, local classes) is returned as it is.
+std::string ReadableTypeName(const std::string& mangled);
+
 // The default application title: the program file's name without directory
 // and extension, every character after the first lower-cased.
 std::string DefaultAppTitle(const std::string& programPath);

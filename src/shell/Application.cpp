@@ -3,8 +3,6 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <cxxabi.h>
-
 #include <cstdlib>
 #include <memory>
 #include <typeinfo>
@@ -28,13 +26,6 @@ std::string ProgramPath() {
   char path[MAX_PATH + 1] = {};
   ::GetModuleFileNameA(nullptr, path, MAX_PATH);
   return path;
-}
-
-std::string DemangledName(const std::type_info& type) {
-  int status = 0;
-  std::unique_ptr<char, decltype(&std::free)> name(
-      abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), &std::free);
-  return (status == 0 && name) ? std::string(name.get()) : std::string(type.name());
 }
 
 // Module file name (without directory) and offset within it of a code
@@ -256,7 +247,7 @@ void TApplication::ShowLastResortBox(std::exception_ptr error) {
     message = e.Message();
     address = e.ExceptAddress();
   } catch (const std::exception& e) {
-    className = DemangledName(typeid(e));
+    className = ReadableTypeName(typeid(e).name());
     message = e.what();
   } catch (...) {
     className = "unknown";

@@ -38,6 +38,18 @@ TEST(LastResortText, FormatsClassModuleAddressAndMessage) {
             "Exception Exception in module Setup.exe at FFFFFFFF.\r\n\r\n");
 }
 
+TEST(ReadableTypeName, ReadsPlainAndNestedNamesAndKeepsEveryOtherForm) {
+  EXPECT_EQ(ReadableTypeName("St9bad_alloc"), "std::bad_alloc");
+  EXPECT_EQ(ReadableTypeName("NSt8ios_base7failureE"), "std::ios_base::failure");
+  EXPECT_EQ(ReadableTypeName("N2qv6detail5ErrorE"), "qv::detail::Error");
+  EXPECT_EQ(ReadableTypeName("5Thing"), "Thing");
+  // Templates, local classes, truncated or overlong lengths: as they came.
+  for (const char* other :
+       {"St6vectorIiSaIiEE", "Z4mainE5Local", "N2qv5Err", "9short", "", "99999999999999999999x"}) {
+    EXPECT_EQ(ReadableTypeName(other), other);
+  }
+}
+
 TEST(DefaultAppTitle, NameWithoutDirectoryAndExtensionRestLowered) {
   EXPECT_EQ(DefaultAppTitle("C:\\Downloads\\SETUP.EXE"), "Setup");
   EXPECT_EQ(DefaultAppTitle("C:\\x.y\\MyInstaller.exe"), "Myinstaller");
