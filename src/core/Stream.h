@@ -70,6 +70,7 @@ class TReadOnlyMemoryStream : public TStream {
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override { return size_; }
+  const uint8_t* Data() const noexcept { return data_; }
 
  private:
   const uint8_t* data_;

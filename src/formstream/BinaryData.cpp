@@ -58,12 +58,19 @@ void TBinaryData::SaveToFile(const std::string& fileName) {
   SaveToFile(fileName, DefaultFileLayer());
 }
 
-void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
-  // The data is had (a compressed payload inflated and checked) before any
-  // file is touched, and the target itself only by the final replace: a
-  // failure or a crash at any point leaves the old file or the whole new
-  // one, never a truncated one.
+void TBinaryData::WriteUsableData(TStream& file) {
   TStream& data = GetData();
+  data.SetPosition(0);
+  const int64_t size = data.Size();
+  if (size > 0)
+    file.CopyFrom(data, size, 0xF000);
+}
+
+void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
+  // The target is touched only by the final replace, once the temporary
+  // file holds the whole data (a compressed payload inflated to its end and
+  // checked): a failure or a crash at any point leaves the old file or the
+  // whole new one, never a truncated one.
   const std::string temporary = TemporaryFileName(fileName);
   uint32_t error = 0;
   std::unique_ptr<TStream> file = files.CreateNew(temporary, error);
@@ -71,10 +78,7 @@ void TBinaryData::SaveToFile(const std::string& fileName, TFileLayer& files) {
   if (!file)
     throw CannotCreateError(files, fileName, error);
   try {
-    data.SetPosition(0);
-    const int64_t size = data.Size();
-    if (size > 0)
-      file->CopyFrom(data, size, 0xF000);
+    WriteUsableData(*file);
     if (!files.Flush(*file, error))
       throw CannotCreateError(files, fileName, error);
     // Closed first: a file still open cannot be moved.

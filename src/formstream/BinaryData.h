@@ -50,6 +50,10 @@ class TBinaryData : public TComponent {
   // The inherited design position, then "TheData".
   void DefineProperties(TFiler& filer) override;
 
+  // Writes the usable data to `file`, from its start; what SaveToFile
+  // calls between creating the temporary file and flushing it.
+  virtual void WriteUsableData(TStream& file);
+
   // The read and write routines of "TheData", over the Payload block.
   // ReadData stores the bytes as they are; a block shorter than it
   // announces raises EReadError "Stream read error" and changes nothing.

@@ -562,10 +562,8 @@ void TComponentReader::DefineBinaryProperty(const std::string& name,
     return;
   pendingOpen_ = false;
   Expect(values_.NextValue() == TValueType::vaBinary);
-  // The one copy of the block; the routine copies what it keeps.
-  TMemoryStream block;
-  values_.ReadBinary(block);
-  read(block);
+  // The routine copies what it keeps; the reader copies nothing it need not.
+  values_.ReadBinary(read);
 }
 
 void TComponentReader::ReadPropertyValue(TPersistent& instance, TComponent& record,

@@ -1,6 +1,7 @@
 #include "formstream/CompressedBinaryData.h"
 
 #include <any>
+#include <vector>
 
 #include "core/Exceptions.h"
 #include "core/TypeInfoBuilder.h"
@@ -178,24 +179,38 @@ TStream& TCompressedBinaryData::GetData() {
   // Built aside: a failed inflation leaves no cache, so the next request
   // tries again instead of handing out a truncated result.
   auto cache = std::make_unique<TMemoryStream>();
-  {
-    TDecompressionStream decompressor(StoredData());
-    decompressor.SetOnProgress([this](TCustomZlibStream&) { ProgressStep(); });
-    uint8_t buffer[1024];
-    for (;;) {
-      const int64_t n = decompressor.Read(buffer, sizeof buffer);
-      if (n <= 0)
-        break;
-      cache->WriteBuffer(buffer, n);
-    }
-    // A block cut short inflates to a plausible prefix: only the stream's
-    // end, with its checksum, says the payload is whole.
-    if (!decompressor.StreamEnded())
-      throw EDecompressionError("Error");
-  }
+  InflateTo(*cache);
   cache->SetPosition(0);
   inflated_ = std::move(cache);
   return *inflated_;
+}
+
+void TCompressedBinaryData::WriteUsableData(TStream& file) {
+  if (!compressed_ || inflated_) {
+    TBinaryData::WriteUsableData(file);
+    return;
+  }
+  progressSource_ = &StoredData();
+  StoredData().SetPosition(0);
+  InflateTo(file);
+}
+
+void TCompressedBinaryData::InflateTo(TStream& out) {
+  TDecompressionStream decompressor(StoredData());
+  decompressor.SetOnProgress([this](TCustomZlibStream&) { ProgressStep(); });
+  // Large steps: each one costs a call through the wrapper and a write to
+  // the destination, which for a file is a system call.
+  std::vector<uint8_t> buffer(256 * 1024);
+  for (;;) {
+    const int64_t n = decompressor.Read(buffer.data(), static_cast<int64_t>(buffer.size()));
+    if (n <= 0)
+      break;
+    out.WriteBuffer(buffer.data(), n);
+  }
+  // A block cut short inflates to a plausible prefix: only the stream's
+  // end, with its checksum, says the payload is whole.
+  if (!decompressor.StreamEnded())
+    throw EDecompressionError("Error");
 }
 
 void TCompressedBinaryData::ProgressStep() {

@@ -29,6 +29,11 @@ class TCompressedBinaryData : public TBinaryData {
   // Compressed: the inflated cache (made on first use, position 0 then);
   // a corrupt block raises EDecompressionError "Error" and keeps no cache.
   TStream& GetData() override;
+  // Compressed and not yet inflated: inflates the block straight into the
+  // file, keeping no cache (a payload is written once; holding it whole
+  // would double the memory an installation needs). A corrupt or cut-short
+  // block raises EDecompressionError "Error", as GetData does.
+  void WriteUsableData(TStream& file) override;
   // Raises Exception "Compressed binary data not allowed to modify
   // DataSize" while compressed.
   void SetDataSize(int32_t size) override;
@@ -56,6 +61,8 @@ class TCompressedBinaryData : public TBinaryData {
   // again in the form the component's flag and level describe.
   void ReEncode(bool decodeAs);
   void ProgressStep();
+  // Inflates the stored block into `out`; requires the zlib stream's end.
+  void InflateTo(TStream& out);
 
   bool compressed_ = false;
   TCompressionLevel level_ = clMax;

@@ -371,6 +371,32 @@ void TFormReader::ReadBinary(TMemoryStream& into) {
   into.SetPosition(0);
 }
 
+void TFormReader::ReadBinary(const std::function<void(TStream&)>& use) {
+  auto* memory = dynamic_cast<TReadOnlyMemoryStream*>(&stream_);
+  if (memory == nullptr) {
+    TMemoryStream copy;
+    ReadBinary(copy);
+    use(copy);
+    return;
+  }
+  if (NextValue() != TValueType::vaBinary)
+    InvalidValue();
+  ++position_;
+  const uint32_t count = ReadUInt32();
+  CheckAvailable(count);
+  // Where the reader stands in the source: behind the source's position by
+  // what is buffered and not yet read.
+  const int64_t at = memory->Position() - static_cast<int64_t>(end_ - position_);
+  if (count <= end_ - position_) {
+    position_ += count;
+  } else {
+    memory->SetPosition(at + count);
+    position_ = end_ = 0;
+  }
+  TReadOnlyMemoryStream block(memory->Data() + at, count);
+  use(block);
+}
+
 void TFormReader::SkipPayload(TValueType tag, std::vector<uint8_t>& open) {
   switch (tag) {
     case TValueType::vaNull:

@@ -13,6 +13,7 @@
 // - ReadSignature: EReadError "Invalid stream format".
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,10 @@ class TFormReader : public TReader {
   bool EndOfList() override;      // peeks: is the next tag 0?
   // Tag 10: a memory stream of exactly the payload's size, positioned at 0.
   void ReadBinary(TMemoryStream& into);
+  // Reads a Binary value and hands it to `use` as a stream positioned at
+  // its start: the bytes in place when the form stream is memory (a
+  // resource), so that a large block is never copied just to be read.
+  void ReadBinary(const std::function<void(TStream&)>& use);
 
   void SkipValue() override;
   void SkipProperty();

@@ -463,6 +463,18 @@ TEST_F(CompressedData, ReadingTakesTheBlockAsItIsAndInflatesOnce) {
   component.SaveToFile((dir_ / "qvdaemon.exe").string(), NativeFileLayer());
   EXPECT_EQ(FileBytes(dir_ / "qvdaemon.exe"), plain);
   EXPECT_EQ(progress_.size(), 1u) << "no second inflation";
+
+  // Written before anything asked for its data, a block inflates straight
+  // into the file and keeps no cache: memory never holds the payload whole.
+  TCompressedBinaryData streamed(nullptr);
+  ReadFromForm(streamed, packed, 47.647934f);
+  progress_.clear();
+  Watch(streamed);
+  streamed.SaveToFile((dir_ / "qvmonitor.exe").string(), NativeFileLayer());
+  EXPECT_EQ(FileBytes(dir_ / "qvmonitor.exe"), plain);
+  EXPECT_EQ(progress_, (std::vector<int>{100}));
+  EXPECT_EQ(Contents(streamed.GetData()), plain);
+  EXPECT_EQ(progress_.size(), 2u) << "no cache was kept by the save";
 }
 
 TEST_F(CompressedData, LargeBlockStepsOncePerSourceBuffer) {

@@ -580,6 +580,34 @@ TEST_F(FormReaderTest, ValuesAcrossBufferBoundariesReadWhole) {
   EXPECT_EQ(reader.ReadString(), std::string(5000, 'z'));
 }
 
+// Over memory, a block is handed over in place, whether it lies within the
+// buffered bytes or beyond them, and reading goes on right after it.
+TEST_F(FormReaderTest, BinaryOverMemoryIsReadInPlace) {
+  const std::string small(100, 's');
+  std::string large(3 * kReadBufferSize + 17, '\0');
+  for (size_t i = 0; i < large.size(); ++i)
+    large[i] = static_cast<char>(i * 7);
+  Bytes bytes;
+  bytes.Tag(TValueType::vaBinary).U32(static_cast<uint32_t>(small.size())).Raw(small);
+  bytes.Tag(TValueType::vaBinary).U32(static_cast<uint32_t>(large.size())).Raw(large);
+  bytes.Tag(TValueType::vaString).Str("after");
+  TFormReader& reader = Over(bytes);
+  for (const std::string* expected : {&small, static_cast<const std::string*>(&large)}) {
+    const uint8_t* at = nullptr;
+    std::string seen;
+    reader.ReadBinary([&](TStream& block) {
+      at = dynamic_cast<TReadOnlyMemoryStream&>(block).Data();
+      EXPECT_EQ(block.Position(), 0);
+      seen.resize(static_cast<size_t>(block.Size()));
+      block.ReadBuffer(seen.data(), block.Size());
+    });
+    EXPECT_EQ(seen, *expected);
+    EXPECT_TRUE(at >= bytes_.data() && at + seen.size() <= bytes_.data() + bytes_.size())
+        << "the block was copied";
+  }
+  EXPECT_EQ(reader.ReadString(), "after");
+}
+
 TEST_F(FormReaderTest, ReleaseLeavesTheStreamRightAfterTheLastValue) {
   const Bytes bytes = Bytes()
                           .Tag(TValueType::vaInt8)
