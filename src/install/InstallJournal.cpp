@@ -4,10 +4,10 @@
 #include <objbase.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/Component.h"
 #include "core/Exceptions.h"
+#include "core/Format.h"
 #include "core/PathDelimiters.h"
 #include "formstream/FileLayer.h"
 #include "install/RemoveTree.h"
@@ -52,12 +52,9 @@ std::string UnpredictableName() {
   GUID guid{};
   if (FAILED(::CoCreateGuid(&guid)))
     throw EFCreateError("Cannot create a unique name");
-  char text[40];
-  std::snprintf(text, sizeof text, "%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
-                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-                guid.Data4[6], guid.Data4[7]);
-  return text;
+  return Format("%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X", guid.Data1, guid.Data2, guid.Data3,
+                guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
+                guid.Data4[5], guid.Data4[6], guid.Data4[7]);
 }
 
 bool WriteAll(HANDLE file, const std::string& text) {

@@ -1,5 +1,9 @@
 #include "core/ShellText.h"
 
+#include <cstdio>
+
+#include "core/Format.h"
+
 #include <gtest/gtest.h>
 
 namespace qv {
@@ -36,6 +40,24 @@ TEST(LastResortText, FormatsClassModuleAddressAndMessage) {
             "Resource TFRMDIALOG not found.\r\n");
   EXPECT_EQ(LastResortText("Exception", "Setup.exe", 0xFFFFFFFF, ""),
             "Exception Exception in module Setup.exe at FFFFFFFF.\r\n\r\n");
+}
+
+// The message templates' conversions read as the C library's printf reads
+// them; what the formatter does not take is kept as it stands.
+TEST(Format, MatchesPrintfForTheTemplatesConversionsAndKeepsTheRest) {
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "%08X|%X|%d|%5d|%-4d|%05d|%u|%x|%c|%%", 0x1A2B3u,
+                0xFFFFFFFFu, -42, 7, 7, -7, 4000000000u, 255u, 'Q');
+  EXPECT_EQ(Format("%08X|%X|%d|%5d|%-4d|%05d|%u|%x|%c|%%", 0x1A2B3u, -1, -42, 7, 7, -7, 4000000000u,
+                   255, 'Q'),
+            expected);
+  EXPECT_EQ(Format("%s_%d", std::string("Button"), 12), "Button_12");
+  EXPECT_EQ(Format("''%s'' is not a valid component name", "1x"),
+            "''1x'' is not a valid component name");
+  EXPECT_EQ(Format("%08lX", int64_t{-1}), "FFFFFFFFFFFFFFFF");
+  EXPECT_EQ(Format("%d", INT64_MIN), "-9223372036854775808");
+  // Unknown conversions, missing or mismatched arguments, a cut-off end.
+  EXPECT_EQ(Format("%f %s %d %", 1, 2), "%f %s 1 %");
 }
 
 TEST(ReadableTypeName, ReadsPlainAndNestedNamesAndKeepsEveryOtherForm) {
