@@ -1,9 +1,13 @@
 #include "BenchSupport.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -17,7 +21,20 @@ TimingSummary Summarize(const std::vector<double>& milliseconds) {
   std::sort(sorted.begin(), sorted.end());
   const size_t n = sorted.size();
   const double median = n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-  return TimingSummary{milliseconds.front(), sorted.front(), median};
+  return TimingSummary{milliseconds.front(), sorted.front(), median, sorted.back()};
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "qv-bench-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr)
+    throw std::runtime_error("cannot create a temporary directory: " +
+                             std::string(std::strerror(errno)));
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
 }
 
 long PeakMemoryKiB() {

@@ -1,9 +1,10 @@
 #pragma once
-// What both benchmarks share: a monotonic stopwatch, the summary of a series
-// of timings, the process's peak memory, whole-file reading, and the summary
-// rows that bench/run-bench collects into its table.
+// What the benchmarks share: a monotonic stopwatch, the summary of a series
+// of timings, a temporary directory, the process's peak memory, whole-file
+// reading, and the summary rows that bench/run-bench collects into its table.
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,24 @@ struct TimingSummary {
   double first = 0;  // the cold run, before caches and allocator are warm
   double best = 0;
   double median = 0;
+  double worst = 0;
 };
 // Of a non-empty series, in run order.
 TimingSummary Summarize(const std::vector<double>& milliseconds);
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the benchmark ends.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& Path() const noexcept { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 // The process's peak resident set so far, in KiB (0 when unknown).
 long PeakMemoryKiB();

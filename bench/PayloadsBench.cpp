@@ -59,29 +59,6 @@ struct Split {
   double Total() const { return inflate + write; }
 };
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the benchmark ends.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "qv-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error("cannot create a temporary directory: " +
-                               std::string(std::strerror(errno)));
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& Path() const noexcept { return path_; }
-
- private:
-  fs::path path_;
-};
-
 std::map<std::string, std::string> ReadPayloadList(const std::string& path) {
   std::map<std::string, std::string> list;
   if (path.empty())
