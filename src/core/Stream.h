@@ -59,11 +59,15 @@ class TMemoryStream : public TStream {
   int64_t position_ = 0;
 };
 
-// Reads bytes owned by someone else, without copying them.
+// Reads bytes owned by someone else, without copying them. Lasting bytes
+// stay, unchanged, as long as the program runs (a resource of its image):
+// a reader may keep referring to them instead of copying.
 class TReadOnlyMemoryStream : public TStream {
  public:
-  TReadOnlyMemoryStream(const void* data, size_t size)
-      : data_(static_cast<const uint8_t*>(data)), size_(static_cast<int64_t>(size)) {}
+  TReadOnlyMemoryStream(const void* data, size_t size, bool lasting = false)
+      : data_(static_cast<const uint8_t*>(data)),
+        size_(static_cast<int64_t>(size)),
+        lasting_(lasting) {}
   const char* ClassName() const noexcept override { return "TReadOnlyMemoryStream"; }
 
   int64_t Read(void* buffer, int64_t count) override;
@@ -71,10 +75,12 @@ class TReadOnlyMemoryStream : public TStream {
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override { return size_; }
   const uint8_t* Data() const noexcept { return data_; }
+  bool Lasting() const noexcept { return lasting_; }
 
  private:
   const uint8_t* data_;
   int64_t size_;
+  bool lasting_;
   int64_t position_ = 0;
 };
 

@@ -23,9 +23,26 @@ TBinaryData::TBinaryData(TComponent* owner) : TComponent(owner) {}
 
 TBinaryData::~TBinaryData() = default;
 
+TStream& TBinaryData::StoredData() noexcept {
+  if (borrowed_)
+    return *borrowed_;
+  return data_;
+}
+
+void TBinaryData::OwnStoredBytes() {
+  if (!borrowed_)
+    return;
+  data_.SetSize(borrowed_->Size());
+  data_.SetPosition(0);
+  data_.WriteBuffer(borrowed_->Data(), borrowed_->Size());
+  data_.SetPosition(0);
+  borrowed_.reset();
+}
+
 void TBinaryData::SetData(TStream* source) {
   if (source == nullptr) {
     data_.Clear();
+    borrowed_.reset();
     return;
   }
   source->SetPosition(0);
@@ -36,6 +53,7 @@ void TBinaryData::SetData(TStream* source) {
   fresh.SetSize(size);
   if (size > 0)
     fresh.CopyFrom(*source, size);
+  borrowed_.reset();
   data_.SetSize(size);
   data_.SetPosition(0);
   data_.WriteBuffer(fresh.Memory(), size);
@@ -43,14 +61,16 @@ void TBinaryData::SetData(TStream* source) {
 }
 
 TStream& TBinaryData::GetData() {
+  OwnStoredBytes();
   return data_;
 }
 
 int32_t TBinaryData::GetDataSize() {
-  return static_cast<int32_t>(data_.Size());
+  return static_cast<int32_t>(StoredData().Size());
 }
 
 void TBinaryData::SetDataSize(int32_t size) {
+  OwnStoredBytes();
   data_.SetSize(size);
 }
 
@@ -108,6 +128,17 @@ void TBinaryData::ReadData(TStream& stream) {
     return;
   if (stream.Size() - stream.Position() < size)
     throw EReadError("Stream read error");
+  // A payload of the program's own image is referred to where it lies:
+  // copying it would only double what it costs in memory.
+  auto* memory = dynamic_cast<TReadOnlyMemoryStream*>(&stream);
+  if (memory != nullptr && memory->Lasting() && MayBorrow()) {
+    borrowed_ = std::make_unique<TReadOnlyMemoryStream>(memory->Data() + memory->Position(),
+                                                        static_cast<size_t>(size), true);
+    memory->Seek(size, TSeekOrigin::soCurrent);
+    data_.Clear();
+    return;
+  }
+  borrowed_.reset();
   data_.SetSize(size);
   data_.SetPosition(0);
   data_.CopyFrom(stream, size);
@@ -115,12 +146,13 @@ void TBinaryData::ReadData(TStream& stream) {
 }
 
 void TBinaryData::WriteData(TStream& stream) {
-  const auto size = static_cast<uint32_t>(data_.Size());
+  const uint8_t* bytes = borrowed_ ? borrowed_->Data() : data_.Memory();
+  const auto size = static_cast<uint32_t>(StoredData().Size());
   const uint8_t raw[4] = {static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
                           static_cast<uint8_t>(size >> 16), static_cast<uint8_t>(size >> 24)};
   stream.WriteBuffer(raw, sizeof raw);
   if (size > 0)
-    stream.WriteBuffer(data_.Memory(), size);
+    stream.WriteBuffer(bytes, size);
 }
 
 }  // namespace qv

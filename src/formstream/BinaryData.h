@@ -8,6 +8,7 @@
 //   offset 0  int32 LE  N, the data size (0 or negative: no data)
 //   offset 4  N bytes   the stored bytes
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/Component.h"
@@ -61,10 +62,18 @@ class TBinaryData : public TComponent {
   void WriteData(TStream& stream);
 
  protected:
-  TMemoryStream& StoredData() noexcept { return data_; }
+  // The stored bytes: the component's own, or borrowed (see MayBorrow).
+  TStream& StoredData() noexcept;
+  // Whether a block read from lasting memory may be referred to instead of
+  // copied: only while nothing hands the stored bytes out to be changed.
+  virtual bool MayBorrow() const noexcept { return false; }
 
  private:
+  // Makes borrowed bytes the component's own, before they are changed.
+  void OwnStoredBytes();
+
   TMemoryStream data_;
+  std::unique_ptr<TReadOnlyMemoryStream> borrowed_;
 };
 
 }  // namespace qv

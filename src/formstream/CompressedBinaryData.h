@@ -55,6 +55,10 @@ class TCompressedBinaryData : public TBinaryData {
   const TCompressionProgressEvent& OnCompressionProgress() const noexcept { return onProgress_; }
   void SetOnCompressionProgress(TCompressionProgressEvent handler);
 
+ protected:
+  // Compressed, the stored bytes are only ever inflated, never handed out.
+  bool MayBorrow() const noexcept override { return compressed_; }
+
  private:
   bool FromStream() const noexcept { return HasState(csLoading) || HasState(csReading); }
   // Takes the data as it is in the form decodeAs describes and stores it

@@ -393,7 +393,7 @@ void TFormReader::ReadBinary(const std::function<void(TStream&)>& use) {
     memory->SetPosition(at + count);
     position_ = end_ = 0;
   }
-  TReadOnlyMemoryStream block(memory->Data() + at, count);
+  TReadOnlyMemoryStream block(memory->Data() + at, count, memory->Lasting());
   use(block);
 }
 

@@ -53,7 +53,7 @@ std::unique_ptr<TStream> FindFormStream(const std::string& className) {
   if (bytes == nullptr)
     return nullptr;
   // Read in place from the mapped module image.
-  return std::make_unique<TReadOnlyMemoryStream>(bytes, ::SizeofResource(module, resource));
+  return std::make_unique<TReadOnlyMemoryStream>(bytes, ::SizeofResource(module, resource), true);
 }
 
 std::string SystemWideToAnsi(std::u16string_view text) {

@@ -477,6 +477,42 @@ TEST_F(CompressedData, ReadingTakesTheBlockAsItIsAndInflatesOnce) {
   EXPECT_EQ(progress_.size(), 2u) << "no cache was kept by the save";
 }
 
+// A compressed block read from lasting memory (the program's own resource)
+// is referred to, not copied, until something is about to change it; from
+// memory that does not last, or uncompressed, it is copied.
+TEST_F(CompressedData, ABlockInLastingMemoryIsReferredToUntilItChanges) {
+  struct Peek : TCompressedBinaryData {
+    using TCompressedBinaryData::TCompressedBinaryData;
+    const uint8_t* StoredAt() {
+      auto* view = dynamic_cast<TReadOnlyMemoryStream*>(&StoredData());
+      return view != nullptr ? view->Data() : nullptr;
+    }
+  };
+  const Bytes plain = TextBytes(50000);
+  const Bytes packed = ZlibCompress(plain);
+  const Bytes block = PayloadBlock(packed);
+  for (const bool lasting : {true, false}) {
+    for (const bool compressed : {true, false}) {
+      Peek component(nullptr);
+      component.SetState(csLoading);
+      component.ClassType().FindProperty("Compressed")->SetOrd(component, compressed ? 1 : 0);
+      TReadOnlyMemoryStream source(block.data(), block.size(), lasting);
+      component.ReadData(source);
+      component.Loaded();
+      EXPECT_EQ(source.Position(), int64_t(block.size()));
+      EXPECT_EQ(component.StoredAt(), lasting && compressed ? block.data() + 4 : nullptr);
+      EXPECT_EQ(Stored(component), packed);
+      EXPECT_EQ(component.GetDataSize(), int32_t(packed.size()));
+      if (compressed) {
+        EXPECT_EQ(Contents(component.GetData()), plain);
+        component.SetCompressed(false);
+        EXPECT_EQ(component.StoredAt(), nullptr) << "changed bytes are the component's own";
+        EXPECT_EQ(Stored(component), plain);
+      }
+    }
+  }
+}
+
 TEST_F(CompressedData, LargeBlockStepsOncePerSourceBuffer) {
   const Bytes packed = ZlibCompress(RandomBytes(744000, 6));
   ASSERT_GT(packed.size(), 11u * 65536);
