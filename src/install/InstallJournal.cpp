@@ -493,6 +493,7 @@ TInstallJournal::TRecovery TInstallJournal::RecoverInterrupted(const std::string
   if (temp.empty())
     return recovery;
   std::vector<std::string> folders;
+  std::vector<std::string> leftovers;
   {
     WIN32_FIND_DATAA entry{};
     UniqueFind find(::FindFirstFileA((temp + kFolderPrefix + "*").c_str(), &entry));
@@ -500,13 +501,23 @@ TInstallJournal::TRecovery TInstallJournal::RecoverInterrupted(const std::string
          more = ::FindNextFileA(find.get(), &entry) != FALSE) {
       // A link is not a folder this program made.
       const DWORD attributes = entry.dwFileAttributes;
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-          FileExists(temp + entry.cFileName + "\\" + kJournalName)) {
-        folders.push_back(temp + entry.cFileName);
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        continue;
+      }
+      const std::string folder = temp + entry.cFileName;
+      const std::string journal = folder + "\\" + kJournalName;
+      if (FileExists(journal)) {
+        folders.push_back(folder);
+      } else if (!FileExists(journal + ".new")) {
+        leftovers.push_back(folder);
       }
     }
   }
+  // A roll-back or commit killed after it deleted its journal, before its
+  // folder: nothing is left to undo, only the folder to remove.
+  for (const std::string& folder : leftovers)
+    RemoveTree(folder, true);
   for (const std::string& folder : folders) {
     recovery.found = true;
     TInstallJournal journal;

@@ -306,6 +306,14 @@ TEST(FileUtilJournal, TheNextStartUndoesWhatARunThatDiedRecorded) {
   EXPECT_FALSE(left) << "the service this run registered is deleted";
   EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found) << "its folder is gone";
 
+  // A roll-back killed after it deleted its journal leaves only its folder,
+  // which the next start removes without a word.
+  const std::string leftover = scratch / "QuolvexSetup-leftover";
+  MakeDirectory(leftover);
+  WriteFile(leftover + "\\0-readme.txt");
+  EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found);
+  EXPECT_FALSE(Exists(leftover));
+
   // A journal that is not ours to read: nothing is undone on a guess.
   const std::string damaged = scratch / "QuolvexSetup-damaged";
   MakeDirectory(damaged);
