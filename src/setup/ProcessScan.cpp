@@ -49,14 +49,8 @@ class TProcessStatusLibrary {
   bool Load() {
     if (module_)
       return true;
-    char system[MAX_PATH] = {};
-    const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-      return false;
-    const std::string path = std::string(system, length) + "\\PSAPI.dll";
-    HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, 0);
-    // The loader's old failure values are below 32.
-    if (reinterpret_cast<uintptr_t>(module) < 32)
+    HMODULE module = LoadSystemLibrary("PSAPI.dll");
+    if (module == nullptr)
       return false;
     module_.reset(module);
     enumProcesses_ = EntryPoint<EnumProcessesFunc>(module, "EnumProcesses");

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace qv {
@@ -141,6 +142,22 @@ using UniqueWindow = UniqueHandleT<WindowTraits>;
 template <class F>
 F EntryPoint(HMODULE module, const char* name) noexcept {
   return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+}
+
+// A DLL of the system directory, loaded by its full path so that a DLL of
+// the same name elsewhere (beside Setup.exe, in a downloads folder) is
+// never the one loaded; null when it cannot be loaded.
+inline HMODULE LoadSystemLibrary(const char* name) noexcept {
+  char path[MAX_PATH] = {};
+  const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+  const auto nameLength = static_cast<UINT>(::lstrlenA(name));
+  if (length == 0 || length + 1 + nameLength >= MAX_PATH)
+    return nullptr;
+  path[length] = '\\';
+  ::lstrcpyA(path + length + 1, name);
+  HMODULE module = ::LoadLibraryExA(path, nullptr, 0);
+  // The loader's old failure values are below 32.
+  return reinterpret_cast<uintptr_t>(module) < 32 ? nullptr : module;
 }
 
 // A window's device context, released to its window at scope end.

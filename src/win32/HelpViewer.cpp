@@ -1,5 +1,8 @@
 #include "win32/HelpViewer.h"
 
+#include "win32/FileSystem.h"
+#include "win32/Handles.h"
+
 namespace qv {
 
 namespace {
@@ -15,27 +18,16 @@ HtmlHelpFunc viewer = nullptr;
 HtmlHelpFunc LoadViewer() {
   if (viewer != nullptr)
     return viewer;
-  // By full path: a viewer planted beside Setup.exe must never be the one.
-  char system[MAX_PATH] = {};
-  const UINT length = ::GetSystemDirectoryA(system, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH)
-    return nullptr;
-  const std::string path = std::string(system, length) + "\\hhctrl.ocx";
-  HMODULE module = ::LoadLibraryA(path.c_str());
-  if (module == nullptr)
-    return nullptr;
-  viewer = reinterpret_cast<HtmlHelpFunc>(
-      reinterpret_cast<void*>(::GetProcAddress(module, "HtmlHelpA")));
+  HMODULE module = LoadSystemLibrary("hhctrl.ocx");
+  if (module != nullptr)
+    viewer = EntryPoint<HtmlHelpFunc>(module, "HtmlHelpA");
   return viewer;
 }
 }  // namespace
 
 bool OpenHelpContext(HWND owner, const std::string& file, int context) {
-  const DWORD attributes = ::GetFileAttributesA(file.c_str());
-  if (file.empty() || attributes == INVALID_FILE_ATTRIBUTES ||
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (file.empty() || !FileExists(file))
     return false;
-  }
   const HtmlHelpFunc open = LoadViewer();
   if (open == nullptr)
     return false;

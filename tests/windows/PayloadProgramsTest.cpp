@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
+#include "TaskBar.h"
 #include "win32/Handles.h"
 
 namespace qv::test {
@@ -63,26 +63,6 @@ struct RunResult {
   DWORD exitCode = STILL_ACTIVE;
   std::vector<std::string> windowClasses;  // visible top-level windows it showed
 };
-
-struct WindowSearch {
-  DWORD processId;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectVisibleWindowsOf(HWND window, LPARAM param) noexcept {
-  auto* search = reinterpret_cast<WindowSearch*>(param);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  if (owner != search->processId || !::IsWindowVisible(window))
-    return TRUE;
-  return TestGuarded([&] { search->found.push_back(window); });
-}
-
-std::vector<HWND> VisibleWindowsOf(DWORD processId) {
-  WindowSearch search{processId, {}};
-  ::EnumWindows(SystemCallback(&CollectVisibleWindowsOf), reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
 
 std::string ClassOf(HWND window) {
   char name[256] = {};
