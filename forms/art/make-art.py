@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Draws the installer's artwork: the window icon (32 x 32, 16 colours), the
 side picture of the Welcome and Success pages (80 x 245, 256 colours) and the
-header picture of the inner pages (49 x 49, true colour). Deterministic: the
-committed files are its output, and running it again reproduces them."""
+header picture of the inner pages (49 x 49, 51 colours). Both pictures are
+stored run-length encoded (BI_RLE8), which every Windows draws as it stands:
+Setup.exe carries the side picture twice and the header four times, so each
+byte saved here counts several times. Deterministic: the committed files are
+its output, and running it again reproduces them."""
 import math
 import struct
 import sys
@@ -80,13 +83,49 @@ def icon_16():
     return directory + image
 
 
-def bmp_file(width, height, bits, palette, pixel_rows):
-    """A bitmap file from bottom-up rows of packed pixel bytes."""
-    stride = (width * bits + 31) // 32 * 4
-    data = b"".join(r + b"\0" * (stride - len(r)) for r in pixel_rows)
+def rle8_row(row):
+    """One row in BI_RLE8: runs of equal pixels as (count, index), stretches
+    of three or more differing pixels in absolute mode, then end of line."""
+    out = bytearray()
+    i = 0
+    literal = bytearray()
+
+    def flush():
+        # Absolute mode needs at least three pixels; fewer go as runs of one.
+        if len(literal) >= 3:
+            out.extend((0, len(literal)))
+            out.extend(literal)
+            if len(literal) % 2:
+                out.append(0)
+        else:
+            for p in literal:
+                out.extend((1, p))
+        literal.clear()
+
+    while i < len(row):
+        run = 1
+        while i + run < len(row) and row[i + run] == row[i] and run < 255:
+            run += 1
+        if run >= 2:
+            flush()
+            out.extend((run, row[i]))
+        else:
+            literal.append(row[i])
+            if len(literal) == 255:
+                flush()
+        i += run
+    flush()
+    out.extend((0, 0))
+    return bytes(out)
+
+
+def bmp_file(width, height, palette, pixel_rows):
+    """A 256-colour run-length encoded bitmap file from bottom-up rows of
+    palette indices."""
+    data = b"".join(rle8_row(r) for r in pixel_rows)[:-2] + b"\0\1"  # last EOL -> end
     pal = b"".join(struct.pack("BBBB", b, g, r, 0) for (r, g, b) in palette)
     offset = 14 + 40 + len(pal)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, bits, 0, len(data), 2835, 2835,
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 1, len(data), 2835, 2835,
                        len(palette), 0)
     return b"BM" + struct.pack("<IHHI", offset + len(data), 0, 0, offset) + info + pal + data
 
@@ -109,11 +148,12 @@ def side_picture():
                 index = 255 if check_mark(x - 16, top - 170, 48) else 200
             row.append(index)
         rows.append(bytes(row))
-    return bmp_file(width, height, 8, palette, rows)
+    return bmp_file(width, height, palette, rows)
 
 
 def header_picture():
     size = 49
+    palette = [(255, 255, 255)]
     rows = []
     for y in range(size - 1, -1, -1):
         row = bytearray()
@@ -127,9 +167,11 @@ def header_picture():
                     r, g, b = 0, int(60 + 80 * (1 - t)), int(255 - 120 * t)
             else:
                 r, g, b = 255, 255, 255
-            row += bytes((b, g, r))
+            if (r, g, b) not in palette:
+                palette.append((r, g, b))
+            row.append(palette.index((r, g, b)))
         rows.append(bytes(row))
-    return bmp_file(size, size, 24, [], rows)
+    return bmp_file(size, size, palette, rows)
 
 
 def main():

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/Exceptions.h"
@@ -242,19 +243,65 @@ void TPicture::DefineProperties(TFiler& filer) {
       !file_.empty());
 }
 
-void TPicture::LoadBitmapFile(std::vector<uint8_t> file) {
-  // A bitmap file: 14-byte file header ("BM"), then a BITMAPINFOHEADER.
-  if (file.size() < 14 + sizeof(BITMAPINFOHEADER) || file[0] != 'B' || file[1] != 'M') {
-    throw EReadError("Bitmap image is not valid");
-  }
+namespace {
+
+// True when everything GDI will read of this bitmap file lies inside it:
+// the colour table, the bit-field masks and the pixel data (for a
+// run-length encoded bitmap, the encoded size it states). A damaged
+// resource must be refused here, not read past its end while painting.
+bool BitmapFileIsWhole(const std::vector<uint8_t>& file) {
+  if (file.size() < 14 + sizeof(BITMAPINFOHEADER) || file[0] != 'B' || file[1] != 'M')
+    return false;
   BITMAPINFOHEADER header;
   std::memcpy(&header, file.data() + 14, sizeof header);
   uint32_t bitsOffset = 0;
   std::memcpy(&bitsOffset, file.data() + 10, 4);
-  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biWidth <= 0 || header.biHeight == 0 ||
-      bitsOffset >= file.size()) {
-    throw EReadError("Bitmap image is not valid");
+  const uint64_t bits = header.biBitCount;
+  if (header.biSize < sizeof(BITMAPINFOHEADER) || header.biPlanes != 1 || header.biWidth <= 0 ||
+      header.biHeight == 0 || header.biHeight == INT32_MIN || header.biWidth > 0xFFFF ||
+      std::abs(header.biHeight) > 0xFFFF)
+    return false;
+  const uint64_t width = static_cast<uint64_t>(header.biWidth);
+  const uint64_t height = static_cast<uint64_t>(std::abs(header.biHeight));
+  uint64_t masks = 0;
+  uint64_t dataSize = (width * bits + 31) / 32 * 4 * height;
+  switch (header.biCompression) {
+    case BI_RGB:
+      if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return false;
+      break;
+    case BI_BITFIELDS:
+      if (bits != 16 && bits != 32)
+        return false;
+      masks = header.biSize == sizeof(BITMAPINFOHEADER) ? 12 : 0;
+      break;
+    case BI_RLE8:
+    case BI_RLE4:
+      // Encoded rows run bottom-up only, and their length is stated.
+      if (bits != (header.biCompression == BI_RLE8 ? 8u : 4u) || header.biHeight < 0 ||
+          header.biSizeImage == 0)
+        return false;
+      dataSize = header.biSizeImage;
+      break;
+    default:
+      return false;
   }
+  uint64_t colours = header.biClrUsed;
+  if (bits <= 8) {
+    if (colours == 0)
+      colours = uint64_t{1} << bits;
+    if (colours > (uint64_t{1} << bits))
+      return false;
+  }
+  return 14 + uint64_t{header.biSize} + masks + colours * 4 <= bitsOffset &&
+         uint64_t{bitsOffset} + dataSize <= file.size();
+}
+
+}  // namespace
+
+void TPicture::LoadBitmapFile(std::vector<uint8_t> file) {
+  if (!BitmapFileIsWhole(file))
+    throw EReadError("Bitmap image is not valid");
   file_ = std::move(file);
   if (OnChange)
     OnChange();
@@ -276,9 +323,10 @@ void TPicture::Draw(HDC dc, int x, int y) const {
     return;
   uint32_t bitsOffset = 0;
   std::memcpy(&bitsOffset, file_.data() + 10, 4);
-  ::SetDIBitsToDevice(dc, x, y, static_cast<DWORD>(Width()), static_cast<DWORD>(Height()), 0, 0, 0,
-                      static_cast<UINT>(Height()), file_.data() + bitsOffset,
-                      reinterpret_cast<const BITMAPINFO*>(file_.data() + 14), DIB_RGB_COLORS);
+  // Unlike SetDIBitsToDevice, StretchDIBits takes run-length encoded bits
+  // on every device, and the artwork is stored that way.
+  ::StretchDIBits(dc, x, y, Width(), Height(), 0, 0, Width(), Height(), file_.data() + bitsOffset,
+                  reinterpret_cast<const BITMAPINFO*>(file_.data() + 14), DIB_RGB_COLORS, SRCCOPY);
 }
 
 // ------------------------------------------------------------------- TImage

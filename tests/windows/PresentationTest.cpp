@@ -7,12 +7,17 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "TestSupport.h"
 #include "win32/Handles.h"
+#include "controls/ExtCtrls.h"
 #include "controls/StdCtrls.h"
+#include "core/Exceptions.h"
 #include "setup/BackgroundWindow.h"
 #include "ui/GPanel.h"
 #include "ui/RxLabel.h"
@@ -708,6 +713,98 @@ TEST_F(LabelOnWindow, PressOnTheLabelHoldsItUntilTheReleaseFindsTheCursor) {
   ::SetCursorPos(away.x, away.y);
   label->Hide();
   EXPECT_EQ(leaves, 2) << "hiding the label looks again";
+}
+
+// ------------------------------------------------------------------ picture
+
+// A 5 x 3 bitmap file of 256 colours (three used), either plain or with the
+// same pixels run-length encoded; rows bottom-up.
+std::vector<uint8_t> SmallBitmapFile(bool runLength) {
+  const std::vector<uint8_t> plain = {
+      1, 1, 1, 2, 0, 0, 0, 0,  // bottom row, padded to four bytes
+      0, 1, 2, 0, 1, 0, 0, 0,  //
+      2, 2, 2, 2, 2, 0, 0, 0,  // top row
+  };
+  const std::vector<uint8_t> encoded = {
+      3, 1, 1, 2, 1, 0, 0, 0,        // runs of three, one and one, end of line
+      0, 5, 0, 1, 2, 0, 1, 0, 0, 0,  // five pixels as they are (padded), end of line
+      5, 2, 0, 1,                    // a run of five, end of bitmap
+  };
+  const std::vector<uint8_t>& data = runLength ? encoded : plain;
+  const uint32_t offset = 14 + 40 + 256 * 4;
+  std::vector<uint8_t> file(offset + data.size());
+  auto put32 = [&](size_t at, uint32_t v) { std::memcpy(file.data() + at, &v, 4); };
+  file[0] = 'B';
+  file[1] = 'M';
+  put32(2, static_cast<uint32_t>(file.size()));
+  put32(10, offset);
+  put32(14, 40);
+  put32(18, 5);
+  put32(22, 3);
+  file[26] = 1;  // planes
+  file[28] = 8;  // bits per pixel
+  put32(30, runLength ? BI_RLE8 : BI_RGB);
+  put32(34, static_cast<uint32_t>(data.size()));
+  const uint32_t colours[] = {0x0000FF /* blue */, 0xFF0000 /* red */, 0x00FF00 /* green */};
+  for (uint32_t i = 0; i < 3; ++i)
+    put32(54 + i * 4, colours[i]);
+  std::memcpy(file.data() + offset, data.data(), data.size());
+  return file;
+}
+
+TEST(Picture, RunLengthBitmapPaintsTheSamePixelsAsItsPlainTwin) {
+  TPicture plain;
+  TPicture encoded;
+  plain.LoadBitmapFile(SmallBitmapFile(false));
+  encoded.LoadBitmapFile(SmallBitmapFile(true));
+  ASSERT_EQ(encoded.Width(), 5);
+  ASSERT_EQ(encoded.Height(), 3);
+  Bitmap a(7, 5, kMagenta);
+  Bitmap b(7, 5, kMagenta);
+  ASSERT_TRUE(a.Valid() && b.Valid());
+  plain.Draw(a.dc(), 1, 1);
+  encoded.Draw(b.dc(), 1, 1);
+  EXPECT_EQ(a.At(1, 1), RGB(0, 255, 0));  // top row: index 2
+  EXPECT_EQ(a.At(1, 3), RGB(255, 0, 0));  // bottom row: 1, 1, 1, 2, 0
+  EXPECT_EQ(a.At(5, 3), RGB(0, 0, 255));
+  EXPECT_EQ(a.At(0, 0), kMagenta);
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 7; ++x)
+      EXPECT_EQ(a.At(x, y), b.At(x, y)) << x << "," << y;
+  }
+}
+
+TEST(Picture, RefusesAFileGdiWouldReadPastTheEndOf) {
+  auto mutated = [](bool runLength, auto change) {
+    std::vector<uint8_t> file = SmallBitmapFile(runLength);
+    change(file);
+    return file;
+  };
+  auto put32 = [](std::vector<uint8_t>& f, size_t at, uint32_t v) {
+    std::memcpy(f.data() + at, &v, 4);
+  };
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> damaged = {
+      {"pixels cut short", mutated(false, [](auto& f) { f.resize(f.size() - 1); })},
+      {"encoded size beyond the file",
+       mutated(true, [&](auto& f) { put32(f, 34, static_cast<uint32_t>(f.size())); })},
+      {"encoded size unstated", mutated(true, [&](auto& f) { put32(f, 34, 0); })},
+      {"encoded rows top-down",
+       mutated(true, [&](auto& f) { put32(f, 22, static_cast<uint32_t>(-3)); })},
+      {"colour table over the pixels",
+       mutated(false, [&](auto& f) { put32(f, 10, 14 + 40 + 16); })},
+      {"more colours than the depth has", mutated(false, [&](auto& f) { put32(f, 46, 257); })},
+      {"unknown depth", mutated(false, [](auto& f) { f[28] = 7; })},
+  };
+  for (const auto& [what, file] : damaged) {
+    TPicture picture;
+    try {
+      picture.LoadBitmapFile(file);
+      ADD_FAILURE() << what << ": accepted";
+    } catch (const EReadError& e) {
+      EXPECT_STREQ(e.what(), "Bitmap image is not valid") << what;
+    }
+    EXPECT_TRUE(picture.Empty()) << what;
+  }
 }
 
 // -------------------------------------------------------- background window
