@@ -364,6 +364,24 @@ TEST_F(Guards, LastResortBoxNamesClassModuleAndMessage) {
   EXPECT_EQ(seen.text.substr(seen.text.size() - ending.size()), ending);
 }
 
+// Misuse of a container or string raises the framework's exception with the
+// library's own message, formatted.
+TEST(LibraryErrors, ContainerMisuseRaisesTheFrameworksExceptionWithTheLibrarysText) {
+  volatile size_t index = 3;
+  std::vector<int> empty;
+  try {
+    (void)empty.at(index);
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_STREQ(e.ClassName(), "EStandardLibraryError");
+    EXPECT_EQ(e.Message(), "vector::_M_range_check: __n (which is 3) >= this->size() (which is 0)");
+  }
+  std::string text = "abc";
+  EXPECT_THROW(text.substr(index + 1), Exception);
+  EXPECT_THROW(text.reserve(text.max_size() + index), Exception);
+  EXPECT_THROW(std::vector<int>().reserve(std::vector<int>().max_size() + index), Exception);
+}
+
 TEST_F(Guards, ForeignExceptionInAHandlerGoesToTheLastResortBoxAndTheRunGoesOn) {
   UseRealErrorBox();
   auto* form = new ProbeForm(app.get());
