@@ -36,15 +36,17 @@ struct GlobalFixup {
   std::string path;
 };
 
-// Per thread: the loaded lists open (the current one and those set aside),
-// the readers at work, and the pending global references. Components being
-// destroyed are removed from all of them through the destroy hook; the flag
-// keeps the hook off the state once the thread has torn it down.
-thread_local bool tStateAlive = false;
+// The loaded lists open (the current one and those set aside), the readers
+// at work, and the pending global references. Components being destroyed
+// are removed from all of them through the destroy hook; the flag keeps the
+// hook off the state once the program has torn it down. Reading happens on
+// the thread that runs the windows only: per-thread state would pull the
+// runtime's thread library into Setup.exe for nothing.
+bool gStateAlive = false;
 
 struct ReadingState {
-  ReadingState() { tStateAlive = true; }
-  ~ReadingState() { tStateAlive = false; }
+  ReadingState() { gStateAlive = true; }
+  ~ReadingState() { gStateAlive = false; }
   ReadingState(const ReadingState&) = delete;
   ReadingState& operator=(const ReadingState&) = delete;
 
@@ -55,12 +57,12 @@ struct ReadingState {
 };
 
 ReadingState& State() {
-  thread_local ReadingState state;
+  static ReadingState state;
   return state;
 }
 
 void OnComponentDestroyed(TComponent& component) {
-  if (!tStateAlive)
+  if (!gStateAlive)
     return;
   ReadingState& state = State();
   for (TLoadedList* list : state.open) {
