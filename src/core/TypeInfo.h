@@ -6,9 +6,10 @@
 // of integer types such as colours and character sets.
 #include <any>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
+
+#include "core/Accessor.h"
 
 namespace qv {
 
@@ -66,26 +67,26 @@ struct TPropInfo {
 
   // Accessors of the property's kind; an empty setter means read-only.
   // Ordinal kinds (integer, char, enumeration, set as a bit mask, int64):
-  std::function<int64_t(TObject&)> GetOrd;
-  std::function<void(TObject&, int64_t)> SetOrd;
-  std::function<double(TObject&)> GetFloat;
-  std::function<void(TObject&, double)> SetFloat;
+  TAccessor<int64_t(TObject&)> GetOrd;
+  TAccessor<void(TObject&, int64_t)> SetOrd;
+  TAccessor<double(TObject&)> GetFloat;
+  TAccessor<void(TObject&, double)> SetFloat;
   // Strings (ANSI):
-  std::function<std::string(TObject&)> GetStr;
-  std::function<void(TObject&, const std::string&)> SetStr;
+  TAccessor<std::string(TObject&)> GetStr;
+  TAccessor<void(TObject&, const std::string&)> SetStr;
   // Wide strings, kept as UTF-16 (no character is lost to a code page):
-  std::function<std::u16string(TObject&)> GetWStr;
-  std::function<void(TObject&, const std::u16string&)> SetWStr;
-  std::function<TObject*(TObject&)> GetObj;
-  std::function<void(TObject&, TObject*)> SetObj;
-  std::function<TMethod(TObject&)> GetMethod;
-  std::function<void(TObject&, const TMethod&)> SetMethod;
+  TAccessor<std::u16string(TObject&)> GetWStr;
+  TAccessor<void(TObject&, const std::u16string&)> SetWStr;
+  TAccessor<TObject*(TObject&)> GetObj;
+  TAccessor<void(TObject&, TObject*)> SetObj;
+  TAccessor<TMethod(TObject&)> GetMethod;
+  TAccessor<void(TObject&, const TMethod&)> SetMethod;
 
   // For writers: a value equal to the default is not stored.
   bool HasDefault = false;
   int64_t Default = 0;
   // For writers: whether the value is stored at all (empty: always).
-  std::function<bool(TObject&)> Stored;
+  TAccessor<bool(TObject&)> Stored;
 
   bool IsWritable() const;
 };
@@ -93,7 +94,7 @@ struct TPropInfo {
 struct TPublishedMethod {
   std::string Name;
   // Binds the method to an instance of the class that publishes it.
-  std::function<TMethod(TObject& instance)> Bind;
+  TAccessor<TMethod(TObject& instance)> Bind;
 };
 
 struct TPublishedField {
@@ -101,7 +102,7 @@ struct TPublishedField {
   const TClassInfo* FieldClass = nullptr;
   // Stores the component into the field of the owning instance; it throws
   // EInvalidCast... never: the reader checks the class first.
-  std::function<void(TObject& owner, TComponent* component)> Assign;
+  TAccessor<void(TObject& owner, TComponent* component)> Assign;
 };
 
 class TClassInfo {
@@ -112,7 +113,7 @@ class TClassInfo {
   const TClassInfo* Parent;
   // Creates an instance owned by owner; empty for classes that are not
   // created by the reader.
-  std::function<TComponent*(TComponent* owner)> Create;
+  TAccessor<TComponent*(TComponent* owner)> Create;
   std::vector<TPropInfo> Properties;  // own published properties, in order
   std::vector<TPublishedMethod> Methods;
   std::vector<TPublishedField> Fields;

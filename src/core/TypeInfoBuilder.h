@@ -123,7 +123,8 @@ class ClassInfoBuilder {
   // A published method, bound by name to an instance.
   template <class... Args>
   ClassInfoBuilder& Method(const char* name, void (C::*method)(Args...)) {
-    const std::string methodName = name;
+    // The name is a literal that outlives the type information.
+    const char* methodName = name;
     info_.Methods.push_back(TPublishedMethod{name, [method, methodName](TObject& o) {
                                                C* self = static_cast<C*>(&o);
                                                TMethod m;
@@ -154,7 +155,7 @@ class ClassInfoBuilder {
     info_.Properties.back().Default = value;
     return *this;
   }
-  ClassInfoBuilder& StoredWhen(std::function<bool(TObject&)> stored) {
+  ClassInfoBuilder& StoredWhen(TAccessor<bool(TObject&)> stored) {
     info_.Properties.back().Stored = std::move(stored);
     return *this;
   }
