@@ -30,13 +30,54 @@ class TAccessor<R(A...)> {
     alignas(8) unsigned char bytes[sizeof(&detail::AccessorProbe::Member) + sizeof(void*)];
   };
 
+  template <class F>
+  using EnableFor = std::enable_if_t<!std::is_same_v<std::decay_t<F>, TAccessor> &&
+                                     !std::is_same_v<std::decay_t<F>, std::nullptr_t> &&
+                                     std::is_invocable_r_v<R, const F&, A...>>;
+
  public:
   TAccessor() noexcept = default;
   TAccessor(std::nullptr_t) noexcept {}  // NOLINT: as std::function
-  template <class F, class = std::enable_if_t<!std::is_same_v<std::decay_t<F>, TAccessor> &&
-                                              !std::is_same_v<std::decay_t<F>, std::nullptr_t> &&
-                                              std::is_invocable_r_v<R, const F&, A...>>>
+  template <class F, class = EnableFor<F>>
   TAccessor(F f) {  // NOLINT: as std::function
+    Set(std::move(f));
+  }
+  // Assigned in place: type information is built by assigning accessors to
+  // the properties it adds, once per property of every class.
+  template <class F, class = EnableFor<F>>
+  TAccessor& operator=(F f) {
+    Reset();
+    Set(std::move(f));
+    return *this;
+  }
+  TAccessor& operator=(std::nullptr_t) noexcept {
+    Reset();
+    return *this;
+  }
+
+  TAccessor(const TAccessor& other) : invoke_(other.invoke_), manage_(other.manage_) {
+    if (manage_ != nullptr)
+      manage_(&storage_, &other.storage_);
+    else
+      storage_ = other.storage_;
+  }
+  TAccessor(TAccessor&& other) noexcept
+      : invoke_(other.invoke_), manage_(other.manage_), storage_(other.storage_) {
+    other.invoke_ = nullptr;
+    other.manage_ = nullptr;
+  }
+  TAccessor& operator=(TAccessor other) noexcept {
+    Swap(other);
+    return *this;
+  }
+  ~TAccessor() { Reset(); }
+
+  explicit operator bool() const noexcept { return invoke_ != nullptr; }
+  R operator()(A... args) const { return invoke_(storage_, std::forward<A>(args)...); }
+
+ private:
+  template <class F>
+  void Set(F f) {
     if constexpr (sizeof(F) <= sizeof(Storage) && alignof(F) <= alignof(Storage) &&
                   std::is_trivially_copyable_v<F> && std::is_trivially_destructible_v<F>) {
       ::new (static_cast<void*>(storage_.bytes)) F(std::move(f));
@@ -56,31 +97,12 @@ class TAccessor<R(A...)> {
       };
     }
   }
-
-  TAccessor(const TAccessor& other) : invoke_(other.invoke_), manage_(other.manage_) {
-    if (manage_ != nullptr)
-      manage_(&storage_, &other.storage_);
-    else
-      storage_ = other.storage_;
-  }
-  TAccessor(TAccessor&& other) noexcept
-      : invoke_(other.invoke_), manage_(other.manage_), storage_(other.storage_) {
-    other.invoke_ = nullptr;
-    other.manage_ = nullptr;
-  }
-  TAccessor& operator=(TAccessor other) noexcept {
-    Swap(other);
-    return *this;
-  }
-  ~TAccessor() {
+  void Reset() noexcept {
     if (manage_ != nullptr)
       manage_(&storage_, nullptr);
+    invoke_ = nullptr;
+    manage_ = nullptr;
   }
-
-  explicit operator bool() const noexcept { return invoke_ != nullptr; }
-  R operator()(A... args) const { return invoke_(storage_, std::forward<A>(args)...); }
-
- private:
   template <class F>
   static void SetBoxed(Storage& s, F* f) noexcept {
     std::memcpy(s.bytes, &f, sizeof f);

@@ -41,6 +41,27 @@ const TEnumInfo& BooleanEnum() {
   return info;
 }
 
+TPropInfo& TClassInfo::AddProperty(const char* name, TTypeKind kind, const char* typeName) {
+  TPropInfo& p = Properties.emplace_back();
+  p.Name = name;
+  p.Kind = kind;
+  p.TypeName = typeName;
+  return p;
+}
+
+TPublishedMethod& TClassInfo::AddMethod(const char* name) {
+  TPublishedMethod& m = Methods.emplace_back();
+  m.Name = name;
+  return m;
+}
+
+TPublishedField& TClassInfo::AddField(const char* name, const TClassInfo& fieldClass) {
+  TPublishedField& f = Fields.emplace_back();
+  f.Name = name;
+  f.FieldClass = &fieldClass;
+  return f;
+}
+
 bool TPropInfo::IsWritable() const {
   switch (Kind) {
     case TTypeKind::tkFloat:

@@ -118,6 +118,12 @@ class TClassInfo {
   std::vector<TPublishedMethod> Methods;
   std::vector<TPublishedField> Fields;
 
+  // Appends a published property with no accessors yet (the builders fill
+  // them in); out of line, so the class tables do not each carry a copy.
+  TPropInfo& AddProperty(const char* name, TTypeKind kind, const char* typeName);
+  TPublishedMethod& AddMethod(const char* name);
+  TPublishedField& AddField(const char* name, const TClassInfo& fieldClass);
+
   // Lookups over this class and its ancestors, case-insensitive.
   const TPropInfo* FindProperty(const std::string& name) const;
   const TPublishedMethod* FindMethod(const std::string& name) const;

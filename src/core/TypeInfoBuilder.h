@@ -47,49 +47,45 @@ class ClassInfoBuilder {
   }
   template <class Get, class Set>
   ClassInfoBuilder& String(const char* name, Get get, Set set) {
-    TPropInfo p = Base(name, TTypeKind::tkString, "string");
+    TPropInfo& p = info_.AddProperty(name, TTypeKind::tkString, "string");
     p.GetStr = [get](TObject& o) { return std::string(Invoke(get, o)); };
     if constexpr (!std::is_same_v<Set, std::nullptr_t>) {
       p.SetStr = [set](TObject& o, const std::string& v) { Invoke(set, o, v); };
     }
-    info_.Properties.push_back(std::move(p));
     return *this;
   }
   template <class Get, class Set>
   ClassInfoBuilder& WideString(const char* name, Get get, Set set) {
-    TPropInfo p = Base(name, TTypeKind::tkWString, "WideString");
+    TPropInfo& p = info_.AddProperty(name, TTypeKind::tkWString, "WideString");
     p.GetWStr = [get](TObject& o) { return std::u16string(Invoke(get, o)); };
     if constexpr (!std::is_same_v<Set, std::nullptr_t>) {
       p.SetWStr = [set](TObject& o, const std::u16string& v) { Invoke(set, o, v); };
     }
-    info_.Properties.push_back(std::move(p));
     return *this;
   }
   template <class Get, class Set>
   ClassInfoBuilder& Float(const char* name, TFloatType type, Get get, Set set) {
-    TPropInfo p = Base(name, TTypeKind::tkFloat, "Extended");
+    TPropInfo& p = info_.AddProperty(name, TTypeKind::tkFloat, "Extended");
     p.FloatType = type;
     p.GetFloat = [get](TObject& o) { return static_cast<double>(Invoke(get, o)); };
     if constexpr (!std::is_same_v<Set, std::nullptr_t>) {
       p.SetFloat = [set](TObject& o, double v) { Invoke(set, o, v); };
     }
-    info_.Properties.push_back(std::move(p));
     return *this;
   }
   // An object property: its value is a sub-object the owner holds (a font,
   // a picture, a line list); nested paths reach its own properties.
   template <class Get>
   ClassInfoBuilder& Object(const char* name, const TClassInfo& type, Get get) {
-    TPropInfo p = Base(name, TTypeKind::tkClass, type.Name.c_str());
+    TPropInfo& p = info_.AddProperty(name, TTypeKind::tkClass, type.Name.c_str());
     p.ObjectClass = &type;
     p.GetObj = [get](TObject& o) -> TObject* { return Invoke(get, o); };
-    info_.Properties.push_back(std::move(p));
     return *this;
   }
   // An event held in a std::function member of the event's type.
   template <class Event>
   ClassInfoBuilder& EventField(const char* name, Event C::*field) {
-    TPropInfo p = Base(name, TTypeKind::tkMethod, "event");
+    TPropInfo& p = info_.AddProperty(name, TTypeKind::tkMethod, "event");
     p.GetMethod = [field](TObject& o) {
       TMethod m;
       const Event& e = static_cast<C&>(o).*field;
@@ -100,13 +96,12 @@ class ClassInfoBuilder {
     p.SetMethod = [field](TObject& o, const TMethod& m) {
       static_cast<C&>(o).*field = m.IsNil() ? Event{} : std::any_cast<Event>(m.Code);
     };
-    info_.Properties.push_back(std::move(p));
     return *this;
   }
   // An event set through a setter of the event's type.
   template <class Event, class Get, class Set>
   ClassInfoBuilder& EventProperty(const char* name, Get get, Set set) {
-    TPropInfo p = Base(name, TTypeKind::tkMethod, "event");
+    TPropInfo& p = info_.AddProperty(name, TTypeKind::tkMethod, "event");
     p.GetMethod = [get](TObject& o) {
       TMethod m;
       const Event& e = Invoke(get, o);
@@ -117,7 +112,6 @@ class ClassInfoBuilder {
     p.SetMethod = [set](TObject& o, const TMethod& m) {
       Invoke(set, o, m.IsNil() ? Event{} : std::any_cast<Event>(m.Code));
     };
-    info_.Properties.push_back(std::move(p));
     return *this;
   }
   // A published method, bound by name to an instance.
@@ -125,27 +119,25 @@ class ClassInfoBuilder {
   ClassInfoBuilder& Method(const char* name, void (C::*method)(Args...)) {
     // The name is a literal that outlives the type information.
     const char* methodName = name;
-    info_.Methods.push_back(TPublishedMethod{name, [method, methodName](TObject& o) {
-                                               C* self = static_cast<C*>(&o);
-                                               TMethod m;
-                                               m.Data = &o;
-                                               m.Name = methodName;
-                                               m.Code = std::function<void(Args...)>(
-                                                   [self, method](Args... args) {
-                                                     (self->*method)(std::forward<Args>(args)...);
-                                                   });
-                                               return m;
-                                             }});
+    info_.AddMethod(name).Bind = [method, methodName](TObject& o) {
+      C* self = static_cast<C*>(&o);
+      TMethod m;
+      m.Data = &o;
+      m.Name = methodName;
+      m.Code = std::function<void(Args...)>(
+          [self, method](Args... args) { (self->*method)(std::forward<Args>(args)...); });
+      return m;
+    };
     return *this;
   }
   // A published component field: the reader stores the component of the
   // same name into it.
   template <class T>
   ClassInfoBuilder& Field(const char* name, T* C::*member) {
-    info_.Fields.push_back(TPublishedField{
-        name, &T::StaticClassInfo(), [member](TObject& owner, TComponent* component) {
-          static_cast<C&>(owner).*member = dynamic_cast<T*>(component);
-        }});
+    info_.AddField(name, T::StaticClassInfo()).Assign = [member](TObject& owner,
+                                                                 TComponent* component) {
+      static_cast<C&>(owner).*member = dynamic_cast<T*>(component);
+    };
     return *this;
   }
 
@@ -173,24 +165,15 @@ class ClassInfoBuilder {
     }
   }
 
-  TPropInfo Base(const char* name, TTypeKind kind, const char* typeName) {
-    TPropInfo p;
-    p.Name = name;
-    p.Kind = kind;
-    p.TypeName = typeName;
-    return p;
-  }
-
   template <class Get, class Set>
   ClassInfoBuilder& Ordinal(const char* name, TTypeKind kind, const char* typeName,
                             const TEnumInfo* type, Get get, Set set) {
-    TPropInfo p = Base(name, kind, typeName);
+    TPropInfo& p = info_.AddProperty(name, kind, typeName);
     p.Enum = type;
     p.GetOrd = [get](TObject& o) { return static_cast<int64_t>(Invoke(get, o)); };
     if constexpr (!std::is_same_v<Set, std::nullptr_t>) {
       p.SetOrd = [set](TObject& o, int64_t v) { SetOrdinal(set, o, v); };
     }
-    info_.Properties.push_back(std::move(p));
     return *this;
   }
 
