@@ -16,7 +16,7 @@
 #include "core/Stream.h"
 #include "formstream/CompressedBinaryData.h"
 #include "formstream/FormReader.h"
-#include "Sha256.h"
+#include "core/Sha256.h"
 
 namespace qv {
 namespace {

@@ -11,7 +11,7 @@
 #include <zlib.h>
 #include <zopfli/zopfli.h>
 
-#include "Sha256.h"
+#include "core/Sha256.h"
 
 namespace qv {
 

@@ -1,7 +1,9 @@
 #pragma once
-// SHA-256 (FIPS 180-4), the content hash that names the entries of the
-// payload cache: a collision would hand one payload another's stream, and
-// only a cryptographic hash makes that out of reach.
+// SHA-256 (FIPS 180-4): the content hash that names the entries of the
+// payload cache and tells the uninstaller whether an installed file is
+// still as it was written. A collision would hand one payload another's
+// stream, or delete a file the administrator changed; only a cryptographic
+// hash puts that out of reach.
 #include <array>
 #include <cstddef>
 #include <cstdint>
