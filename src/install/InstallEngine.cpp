@@ -4,9 +4,18 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "core/Format.h"
+#include "core/InstallRecord.h"
 #include "core/PathDelimiters.h"
 #include "core/ScopeExit.h"
+#include "core/Sha256.h"
+#include "core/Stream.h"
+#include "formstream/BinaryData.h"
 #include "formstream/CompressedBinaryData.h"
+#include "formstream/FileLayer.h"
 #include "formstream/TextEncoding.h"
 #include "install/RunAndWait.h"
 #include "win32/ComSupport.h"
@@ -112,9 +121,67 @@ constexpr MenuShortcut kMenuShortcuts[] = {
     {"Uninstall program.lnk", "uninstall.exe", "Uninstall program"},
 };
 
+// The install record, beside the uninstaller that reads it, and the
+// product's entry in the system's list of installed programs.
+constexpr const char* kRecordName = "install.rec";
+constexpr const char* kUninstallKey =
+    "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuolvexAntivirus";
+
 // The journal names keys below HKEY_LOCAL_MACHINE without the leading "\\".
 std::string JournalKey(const char* key) {
   return key + 1;
+}
+
+// The record is UTF-8; the installer's paths are in the ANSI code page.
+std::string Utf8(const std::string& ansi) {
+  return WideToUtf8(AnsiToWide(ansi));
+}
+
+// The hash of the file as it is on disk now, read without following a link.
+std::string FileHash(const std::string& path, uint64_t& size) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file)
+    throw EReadError(
+        Format("Cannot open file \"%s\". %s", path, SystemErrorText(::GetLastError())));
+  Sha256 hash;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    DWORD got = 0;
+    if (::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) ==
+        FALSE)
+      throw EReadError(
+          Format("Cannot read file \"%s\". %s", path, SystemErrorText(::GetLastError())));
+    if (got == 0)
+      break;
+    hash.Update(buffer.data(), got);
+    size += got;
+  }
+  return Sha256::Hex(hash.Final());
+}
+
+// A file of at most a few megabytes, read whole without following a link;
+// false when there is none or it cannot be read.
+bool ReadSmallFile(const std::string& path, std::string& text) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  LARGE_INTEGER size{};
+  if (!file || ::GetFileSizeEx(file.get(), &size) == FALSE || size.QuadPart > (16 << 20))
+    return false;
+  text.resize(static_cast<size_t>(size.QuadPart));
+  DWORD got = 0;
+  return text.empty() || (::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got,
+                                     nullptr) != FALSE &&
+                          got == text.size());
+}
+
+bool IsTemporaryFile(const std::string& path) {
+  const std::string suffix = TemporaryFileName("");
+  return path.size() > suffix.size() && SameText(path.substr(path.size() - suffix.size()), suffix);
+}
+
+bool IsInside(const std::string& path, const std::string& prefix) {
+  return path.size() > prefix.size() && SameText(path.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace
@@ -294,6 +361,108 @@ void TInstallEngine::CreateShortcut(const std::string& target, const std::string
   // interface takes UTF-16 (the framework installs the system's conversion).
   const std::u16string path = AnsiToWide(shortcutFile);
   file->Save(reinterpret_cast<LPCOLESTR>(path.c_str()), FALSE);
+}
+
+void TInstallEngine::RecordInstallation(const TDestination& destination) {
+  const std::string recordPath = destination.fullPrefix + kRecordName;
+  TInstallRecord record;
+  record.destination = Utf8(FullPath(destination.typed));
+  uint64_t bytes = 0;
+  for (const TInstallJournal::Entry& e : journal_.Entries()) {
+    switch (e.kind) {
+      case TInstallJournal::kDestination:
+      case TInstallJournal::kDirectory:
+        record.directories.push_back(Utf8(e.first));
+        break;
+      case TInstallJournal::kFile:
+      case TInstallJournal::kReplaced:
+        // The temporary files payloads were written to are gone by now.
+        if (IsTemporaryFile(e.first))
+          break;
+        // Only the program menu's shortcuts are written outside the
+        // destination; sms.txt is hashed empty, so a filled-in one stays.
+        if (IsInside(e.first, destination.fullPrefix))
+          record.files.push_back({Utf8(e.first), FileHash(e.first, bytes)});
+        else
+          record.shortcuts.push_back(Utf8(e.first));
+        break;
+      case TInstallJournal::kKey:
+        record.keys.push_back(Utf8(e.first));
+        break;
+      case TInstallJournal::kValue:
+        record.values.push_back({Utf8(e.first), Utf8(e.second)});
+        break;
+      case TInstallJournal::kService:
+        record.services.push_back(Utf8(e.first));
+        break;
+      default:
+        break;
+    }
+  }
+  // The services are the product's whoever registered them: an
+  // installation over an earlier one finds them there and registers none.
+  TRegistry registry;
+  registry.SetRoot(HKEY_LOCAL_MACHINE);
+  for (const ServiceEntry& service : kServices) {
+    const std::string key = JournalKey(service.key);
+    const std::string name = key.substr(key.rfind('\\') + 1);
+    if (registry.PathExists(service.key) &&
+        std::none_of(record.services.begin(), record.services.end(),
+                     [&name](const std::string& s) { return SameText(s, name); }))
+      record.services.push_back(name);
+  }
+  // What an earlier installation into this destination made stays the
+  // product's; a record that cannot be read adds nothing.
+  std::string earlier;
+  if (ReadSmallFile(recordPath, earlier)) {
+    try {
+      record.Merge(TInstallRecord::Parse(earlier));
+    } catch (const EInstallRecordError&) {
+    }
+  }
+
+  const std::string text = record.Serialize();
+  TMemoryStream bytesOfRecord;
+  bytesOfRecord.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  bytesOfRecord.SetPosition(0);
+  TBinaryData data(nullptr);
+  data.SetData(&bytesOfRecord);
+  journal_.BeforeSave(recordPath);
+  data.SaveToFile(recordPath);
+  ProtectFile(recordPath, TProtection::kInstalled);
+
+  // The entry in the list of installed programs.
+  if (!registry.PathExists(kUninstallKey))
+    journal_.KeyCreated(JournalKey(kUninstallKey));
+  if (!registry.OpenPath(kUninstallKey, true))
+    throw ERegistryException(Format("Failed to set data for '%s'", "DisplayName"));
+  const std::string uninstaller = destination.fullPrefix + "uninstall.exe";
+  const auto text_ = [&](const char* name, const std::string& value) {
+    if (registry.HasValue(name))
+      journal_.ValueChanged(JournalKey(kUninstallKey), name);
+    else
+      journal_.ValueCreated(JournalKey(kUninstallKey), name);
+    registry.WriteText(name, value);
+  };
+  const auto number = [&](const char* name, int32_t value) {
+    if (registry.HasValue(name))
+      journal_.ValueChanged(JournalKey(kUninstallKey), name);
+    else
+      journal_.ValueCreated(JournalKey(kUninstallKey), name);
+    registry.WriteNumber(name, value);
+  };
+  text_("DisplayName", "Quolvex Antivirus 5.0");
+  text_("DisplayVersion", "5.0");
+  text_("Publisher", "Quolvex Software Laboratory");
+  text_("InstallLocation", FullPath(destination.typed));
+  text_("UninstallString", "\"" + uninstaller + "\"");
+  text_("QuietUninstallString", "\"" + uninstaller + "\" /quiet");
+  text_("DisplayIcon", destination.fullPrefix + "qvmanager.exe,0");
+  number("EstimatedSize", static_cast<int32_t>((bytes + 1023) / 1024));
+  number("VersionMajor", 5);
+  number("VersionMinor", 0);
+  number("NoModify", 1);
+  number("NoRepair", 1);
 }
 
 }  // namespace qv

@@ -82,6 +82,13 @@ class TInstallEngine {
                              const std::string& arguments, const std::string& description,
                              const std::string& workingDirectory);
 
+  // After a successful installation, before the journal is committed: the
+  // install record in the destination (what this installation made, merged
+  // with an earlier installation's record) and the product's entry in the
+  // system's list of installed programs. Both are journalled like every
+  // other change, so a run that dies before the commit takes them back.
+  void RecordInstallation(const TDestination& destination);
+
   // What this installation changed: its files, configuration values,
   // services and shortcuts. Everything the engine changes is recorded
   // before it is changed.

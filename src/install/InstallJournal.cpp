@@ -23,16 +23,6 @@ constexpr char kFolderPrefix[] = "QuolvexSetup-";
 constexpr char kJournalName[] = "journal.txt";
 constexpr char kHeader[] = "Quolvex Setup journal 1";
 
-// Entry kinds, one letter each at the start of a line.
-constexpr char kDestination = 'D';
-constexpr char kDirectory = 'd';
-constexpr char kFile = 'f';
-constexpr char kReplaced = 'r';  // path, name of the copy in the journal's folder
-constexpr char kKey = 'k';
-constexpr char kValue = 'v';
-constexpr char kPrevious = 'p';  // key, name, type and bytes in hexadecimal
-constexpr char kService = 's';
-constexpr char kCommitted = 'c';
 
 EFCreateError CannotCreate(const std::string& path, DWORD error) {
   return CannotCreateError(WindowsFileLayer(), path, error);

@@ -75,12 +75,25 @@ class TInstallJournal {
   // only loses its folder.
   static TRecovery RecoverInterrupted(const std::string& parent = {});
 
+  // Entry kinds, one letter each at the start of a journal line.
+  static constexpr char kDestination = 'D';  // a directory made as the destination
+  static constexpr char kDirectory = 'd';    // a directory made
+  static constexpr char kFile = 'f';         // a new file
+  static constexpr char kReplaced = 'r';     // path, name of the copy in the journal's folder
+  static constexpr char kKey = 'k';          // a registry key made
+  static constexpr char kValue = 'v';        // key, name of a value made
+  static constexpr char kPrevious = 'p';     // key, name, type and bytes in hexadecimal
+  static constexpr char kService = 's';      // a service registered
+  static constexpr char kCommitted = 'c';
+
   struct Entry {
     char kind;
     std::string first;
     std::string second;
     std::string third;
   };
+  // What was recorded, oldest first.
+  const std::vector<Entry>& Entries() const noexcept { return entries_; }
 
  private:
   bool Knows(const std::string& path) const;

@@ -186,6 +186,9 @@ void TfrmDialog::RunInstallSequence() {
     return;
   if (!engine_.RunFinalPhase(destination))
     return;
+  // Before Success: an installation the uninstaller could not take back
+  // out is not a success.
+  engine_.RecordInstallation(destination);
   Notebook->SetPageIndex(PageIndex() + 1);
   if (PageIndex() == kSuccessPage)
     engine_.Journal().Commit();

@@ -21,6 +21,8 @@
 #include "TestSupport.h"
 #include "win32/Registry.h"
 #include "install/RunAndWait.h"
+#include "core/InstallRecord.h"
+#include "core/Sha256.h"
 #include "install/InstallEngine.h"
 
 namespace qv::test {
@@ -431,6 +433,47 @@ TEST_F(ProgramMenu, ARollBackUndoesTheFinalPhase) {
   EXPECT_EQ(Read(kDaemonKey, "Start"), Dword(2));
   EXPECT_EQ(FileNames(menu), std::vector<std::string>{"Readme.lnk"});
   EXPECT_EQ(FileBytes(menu / "Readme.lnk"), "mine");
+}
+
+// The record is what the uninstaller will go by, and the list of installed
+// programs is how the administrator finds it; until the commit both are
+// the installation's like everything else, and a roll-back takes them back.
+TEST_F(ProgramMenu, TheInstallRecordListsWhatWasMadeAndTheProgramListNamesTheUninstaller) {
+  PlantProbes();
+  Write(kSettingsKey, "ScannerPort", Dword(4000));  // the administrator's own
+  const fs::path payload = dest_ / "licence.txt";
+  w->engine.Journal().FileCreated(payload.string());
+  { std::ofstream(payload, std::ios::binary) << "licence"; }
+  ASSERT_TRUE(w->engine.RunFinalPhase(DestinationFromText(w->destination)));
+  w->engine.RecordInstallation(DestinationFromText(w->destination));
+
+  const TInstallRecord record = TInstallRecord::Parse(FileBytes(dest_ / "install.rec"));
+  EXPECT_EQ(record.destination, dest_.string());
+  ASSERT_EQ(record.files.size(), 1u);
+  EXPECT_EQ(record.files[0].path, payload.string());
+  Sha256 hash;
+  hash.Update("licence", 7);
+  EXPECT_EQ(record.files[0].sha256, Sha256::Hex(hash.Final()));
+  EXPECT_EQ(record.shortcuts.size(), 5u);
+  EXPECT_EQ(record.directories, std::vector<std::string>{(programs_ / "Quolvex").string()});
+  EXPECT_TRUE(record.keys.empty());  // the settings key was there before
+  EXPECT_EQ(record.values.size(), 28u);
+  for (const auto& value : record.values)
+    EXPECT_NE(value.name, "ScannerPort");
+
+  const char* uninstallKey =
+      "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuolvexAntivirus";
+  EXPECT_EQ(Read(uninstallKey, "DisplayName"), Text("Quolvex Antivirus 5.0"));
+  EXPECT_EQ(Read(uninstallKey, "Publisher"), Text("Quolvex Software Laboratory"));
+  EXPECT_EQ(Read(uninstallKey, "UninstallString"),
+            Text("\"" + (dest_ / "uninstall.exe").string() + "\""));
+  EXPECT_EQ(Read(uninstallKey, "InstallLocation"), Text(dest_.string()));
+  EXPECT_EQ(Read(uninstallKey, "NoModify"), Dword(1));
+  EXPECT_EQ(Read(uninstallKey, "NoRepair"), Dword(1));
+
+  EXPECT_TRUE(w->engine.RollBack());
+  EXPECT_FALSE(fs::exists(dest_ / "install.rec"));
+  EXPECT_FALSE(Read(uninstallKey, "DisplayName").exists);
 }
 
 TEST_F(ProgramMenu, FiveShortcutsPointIntoTheDestination) {

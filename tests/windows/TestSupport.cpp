@@ -295,6 +295,8 @@ std::string ProbeProgramPath() {
 
 void ForgetInstallation() {
   ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Quolvex");
+  ::RegDeleteTreeA(HKEY_LOCAL_MACHINE,
+                   "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuolvexAntivirus");
   RemoveService("Quolvex", "SYSTEM\\CurrentControlSet\\Services\\Quolvex");
   RemoveService("QuolvexMonitor", "SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor");
   char programs[MAX_PATH] = {};
