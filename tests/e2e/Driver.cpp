@@ -1094,6 +1094,23 @@ void RemoveService(const std::string& name) {
   }
 }
 
+void StartServiceAndWait(const std::string& name, DWORD timeoutMs) {
+  const UniqueServiceHandle service = OpenServiceByName(name, SERVICE_START | SERVICE_QUERY_STATUS);
+  if (!service || !::StartServiceA(service.get(), 0, nullptr)) {
+    throw DriverError("StartService " + Quote(name) + ": " + ErrorText(::GetLastError()));
+  }
+  SERVICE_STATUS status{};
+  const bool running = WaitUntil(
+      [&] {
+        return ::QueryServiceStatus(service.get(), &status) != FALSE &&
+               status.dwCurrentState == SERVICE_RUNNING;
+      },
+      timeoutMs);
+  if (!running) {
+    throw DriverError("the service " + Quote(name) + " does not reach RUNNING");
+  }
+}
+
 // --- Shell links -----------------------------------------------------------------
 
 ShortcutInfo ReadShortcut(const std::string& path) {

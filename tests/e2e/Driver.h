@@ -243,6 +243,8 @@ RegistryTree RegistrySnapshot(HKEY root, const std::string& path);
 bool ServiceExists(const std::string& name);
 // Deletes the service through the service control manager; a missing one is no error.
 void RemoveService(const std::string& name);
+// Starts the service and waits until it runs.
+void StartServiceAndWait(const std::string& name, DWORD timeoutMs);
 
 // --- Shell links --------------------------------------------------------------
 

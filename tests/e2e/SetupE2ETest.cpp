@@ -1080,6 +1080,14 @@ std::vector<std::string> Differences(const MachineState& before, const MachineSt
   return out;
 }
 
+void ExpectUnchanged(const MachineState& before, const MachineState& after) {
+  std::string text;
+  for (const std::string& difference : Differences(before, after)) {
+    text += "\n  " + difference;
+  }
+  EXPECT_TRUE(text.empty()) << "not as before:" << text;
+}
+
 // The shell reads a new shortcut's target for a while after the shortcut
 // is made: a file of an installation that went through may be busy a moment.
 void RemoveAll(const std::string& path) {
@@ -1292,14 +1300,6 @@ class Interruption : public SetupScenario {
     EXPECT_EQ(ExpectExit(), 0u);
   }
 
-  static void ExpectUnchanged(const MachineState& before, const MachineState& after) {
-    std::string text;
-    for (const std::string& difference : Differences(before, after)) {
-      text += "\n  " + difference;
-    }
-    EXPECT_TRUE(text.empty()) << "not as before:" << text;
-  }
-
   // A picture while the steps are not pictured (of a failure, mostly).
   void ShotAnyway(const std::string& step) {
     stepShots_ = true;
@@ -1472,6 +1472,141 @@ TEST_F(CrashRecovery, WhatAKilledSetupChangedIsUndoneAtTheNextStart) {
     }
     setup_.Terminate();
   }
+}
+
+// --- Uninstallation -------------------------------------------------------------
+
+constexpr char kUninstallKey[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuolvexAntivirus";
+constexpr char kUninstallCaption[] = "Quolvex Antivirus 5.0 Uninstall";
+
+class Uninstallation : public SetupScenario {
+ protected:
+  static constexpr char kDestination[] = "C:\\Program Files\\QuolvexAntivirus";
+
+  // What an administrator compares: the destination and the program menu,
+  // the services, and the whole of HKLM\SOFTWARE (the product's entry in
+  // the list of installed programs among it) with the service keys.
+  static MachineState Whole() {
+    MachineState state = Capture(kDestination);
+    for (const auto& [name, value] : e2e::RegistrySnapshot(HKEY_LOCAL_MACHINE, "SOFTWARE")) {
+      state.registry["HKLM\\SOFTWARE" + name] = value;
+    }
+    return state;
+  }
+
+  void Install(bool again) {
+    InstallHost();
+    StartSetup();
+    if (again)
+      Answer(WaitMessage("Warning", kAlreadyInstalled, kStartTimeout), "&Yes");
+    const HWND wizard = WaitWizard(again ? kWizardTimeout : kStartTimeout);
+    WalkToDestinationPage(wizard);
+    e2e::Click(Button(wizard, "Next >"));
+    ASSERT_NO_FATAL_FAILURE(WaitSuccess(wizard));
+    e2e::Click(Button(wizard, "Finish"));
+    ASSERT_EQ(ExpectExit(), 0u);
+    ASSERT_TRUE(e2e::ReadRegistryValue(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString"))
+        << "no entry in the list of installed programs";
+  }
+
+  // The uninstaller as the list of installed programs starts it; with
+  // `confirm`, the question is answered Yes and the closing message read.
+  DWORD Uninstall(bool confirm, std::string* closing = nullptr) {
+    const std::string program = std::string(kDestination) + "\\uninstall.exe";
+    e2e::Process run = e2e::Launch(program, kDestination, confirm ? "" : "/quiet");
+    if (confirm) {
+      const HWND question = e2e::WaitWindow(kUninstallCaption, "#32770", kStartTimeout, &run);
+      Shot("uninstall-question");
+      e2e::Click(e2e::RequireControl(question, "Button", "&Yes"));
+      e2e::WaitWindowGone(question, kDialogTimeout);
+      const HWND done = e2e::WaitWindow(kUninstallCaption, "#32770", 60000, &run);
+      Shot("uninstalled");
+      if (closing != nullptr)
+        *closing = MessageText(done);
+      e2e::Click(e2e::RequireControl(done, "Button", "OK"));
+    }
+    const auto code = e2e::WaitExit(run, 60000);
+    EXPECT_TRUE(code.has_value()) << "uninstall.exe still runs";
+    return code.value_or(e2e::kTerminatedExitCode);
+  }
+
+  // The uninstaller hands its own removal to a copy of itself that runs on
+  // after it: done once the uninstaller and its record are gone.
+  static void WaitSelfRemoval() {
+    const std::string d = kDestination;
+    EXPECT_TRUE(e2e::WaitUntil(
+        [&] {
+          return !std::filesystem::exists(d + "\\uninstall.exe") &&
+                 !std::filesystem::exists(d + "\\install.rec");
+        },
+        kExitTimeout))
+        << "uninstall.exe or install.rec is still there";
+    ::Sleep(1000);  // the copy removes the folders last
+  }
+};
+
+// A fresh machine, an installation, the daemon running, the administrator's
+// own sms.txt and a log: after the uninstaller everything is as before the
+// installation, save the two files the user made.
+TEST_F(Uninstallation, LeavesTheMachineAsItWasSaveWhatTheUserChanged) {
+  InstallHost();
+  const MachineState before = Whole();
+  ASSERT_NO_FATAL_FAILURE(Install(false));
+  const std::string d = kDestination;
+  WriteBytes(d + "\\sms.txt", "+4912345");
+  WriteBytes(d + "\\logs\\2026-12-09.log", "scanned 3 messages");
+  e2e::StartServiceAndWait("Quolvex", kDialogTimeout);
+  std::string closing;
+  const ULONGLONG started = ::GetTickCount64();
+  EXPECT_EQ(Uninstall(true, &closing), 0u);
+  WaitSelfRemoval();
+  std::printf("uninstall: %llu ms from start to the closing message's end and self-removal\n",
+              ::GetTickCount64() - started);
+  EXPECT_NE(closing.find("sms.txt"), std::string::npos) << closing;
+
+  MachineState after = Whole();
+  std::vector<std::string> kept;
+  for (auto it = after.things.begin(); it != after.things.end();) {
+    if (it->first.rfind(d + "\\", 0) == 0) {
+      kept.push_back(it->first.substr(d.size()));
+      it = after.things.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  EXPECT_EQ(kept,
+            (std::vector<std::string>{"\\", "\\logs/", "\\logs/2026-12-09.log", "\\sms.txt"}));
+  ExpectUnchanged(before, after);
+}
+
+// Two installations one over the other, then one removal: nothing of
+// either stays.
+TEST_F(Uninstallation, AfterASecondInstallationOverTheFirstNothingStays) {
+  InstallHost();
+  const MachineState before = Whole();
+  ASSERT_NO_FATAL_FAILURE(Install(false));
+  ASSERT_NO_FATAL_FAILURE(Install(true));
+  EXPECT_EQ(Uninstall(false), 0u);
+  WaitSelfRemoval();
+  ExpectUnchanged(before, Whole());
+}
+
+// Without its record, or with a damaged one, the uninstaller cannot know
+// what is the product's: it says so and removes nothing.
+TEST_F(Uninstallation, AMissingOrDamagedRecordRemovesNothing) {
+  ASSERT_NO_FATAL_FAILURE(Install(false));
+  const std::string record = std::string(kDestination) + "\\install.rec";
+  std::string bytes = test::FileBytes(record);
+  bytes[bytes.size() / 2] ^= 0x20;
+  WriteBytes(record, bytes);
+  const MachineState damaged = Whole();
+  EXPECT_NE(Uninstall(false), 0u);
+  ExpectUnchanged(damaged, Whole());
+  std::filesystem::remove(record);
+  const MachineState missing = Whole();
+  EXPECT_NE(Uninstall(false), 0u);
+  ExpectUnchanged(missing, Whole());
 }
 
 // Under a drive root, whose rights let every user change what is made in
