@@ -7,6 +7,9 @@ namespace qv::payload {
 
 using UniqueKernelHandle = qv::UniqueHandle;
 using UniqueServiceHandle = qv::UniqueService;
+using UniqueFileHandle = qv::UniqueFile;
+using UniqueFindHandle = qv::UniqueFind;
+using UniqueRegistryKey = qv::UniqueRegistryKey;
 template <class T>
 using UniqueLocalMemory = qv::UniqueLocalMemory<T>;
 

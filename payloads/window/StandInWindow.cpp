@@ -1,6 +1,6 @@
-// The window stand-ins (qvmanager.exe, qvscanner.exe, uninstall.exe): a
-// plain window that says which program it stands in for, and closes like any
-// other. The generated WindowIdentity.h decides which one is built.
+// The window stand-ins (qvmanager.exe, qvscanner.exe): a plain window that
+// says which program it stands in for, and closes like any other. The
+// generated WindowIdentity.h decides which one is built.
 #include <windows.h>
 
 #include <exception>

@@ -1,5 +1,5 @@
 // The payload stand-ins, run for real: the two service programs against the
-// service control manager of the prefix, the three window programs as a
+// service control manager of the prefix, the two window programs as a
 // user closes them, and the built images as Windows loads them. The payload
 // directory comes from QV_PAYLOAD_DIR (a Windows path, or a Unix path, which
 // Wine's drive Z: maps); without it every case is skipped.
@@ -599,9 +599,7 @@ TEST_P(WindowProgram, CloseButtonEndsTheProgram) {
 INSTANTIATE_TEST_SUITE_P(
     Payloads, WindowProgram,
     ::testing::Values(WindowCase{L"qvmanager.exe", "QuolvexManager", L"Quolvex Antivirus Manager"},
-                      WindowCase{L"qvscanner.exe", "QuolvexScanner", L"Quolvex Antivirus Scanner"},
-                      WindowCase{L"uninstall.exe", "QuolvexUninstall",
-                                 L"Quolvex Antivirus Uninstall"}),
+                      WindowCase{L"qvscanner.exe", "QuolvexScanner", L"Quolvex Antivirus Scanner"}),
     [](const ::testing::TestParamInfo<WindowCase>& info) {
       return std::string(info.param.windowClass);
     });
