@@ -23,7 +23,6 @@ constexpr char kFolderPrefix[] = "QuolvexSetup-";
 constexpr char kJournalName[] = "journal.txt";
 constexpr char kHeader[] = "Quolvex Setup journal 1";
 
-
 EFCreateError CannotCreate(const std::string& path, DWORD error) {
   return CannotCreateError(WindowsFileLayer(), path, error);
 }
@@ -379,6 +378,7 @@ bool TInstallJournal::RollBack() {
     }
   }
   entries_ = std::move(left);
+  rolledBack_ = true;
   if (entries_.empty())
     Remove();
   else
@@ -405,8 +405,9 @@ void TInstallJournal::Commit() {
 }
 
 std::string TInstallJournal::KeptCopiesFolder() const {
-  const bool kept = std::any_of(entries_.begin(), entries_.end(),
-                                [](const Entry& e) { return e.kind == kReplaced; });
+  // Before a roll-back every copy is still needed for one, none is kept.
+  const bool kept = rolledBack_ && std::any_of(entries_.begin(), entries_.end(),
+                                               [](const Entry& e) { return e.kind == kReplaced; });
   return kept ? folder_ : std::string();
 }
 

@@ -112,6 +112,8 @@ class TInstallJournal {
   // After a commit the installation is complete: later writes (a resumed
   // entry repeating a step) are its own and need no record.
   bool committed_ = false;
+  // A roll-back ran: entries still here are what it could not undo.
+  bool rolledBack_ = false;
 };
 
 }  // namespace qv

@@ -344,12 +344,20 @@ TEST(FileUtilJournal, AChangedValueComesBackAsStoredAndACommitEndsTheJournal) {
     EXPECT_TRUE(journal.RollBack());
   }
   EXPECT_EQ(ReadMachineValue(key, "Start"), StoredText("2"));
+  // Also one that replaced a file: the copy of the original goes with it,
+  // or the next start would take the finished installation back.
+  const std::string replaced = scratch.path() + "\\qvdaemon.exe";
+  { std::ofstream(replaced, std::ios::binary) << "old"; }
   {
     TInstallJournal journal(scratch.path());
     journal.ValueCreated(key, "Codepage");
+    journal.BeforeWrite(replaced);
+    { std::ofstream(replaced, std::ios::binary) << "new"; }
     journal.Commit();
+    EXPECT_EQ(journal.KeptCopiesFolder(), "");
   }
   EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found);
+  EXPECT_EQ(FileBytes(replaced), "new");
   ::RegCloseKey(handle);
   ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, key.c_str());
 }
