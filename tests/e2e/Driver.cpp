@@ -1015,6 +1015,13 @@ void CollectKey(HKEY key, const std::string& path, const std::string& relative,
   DWORD subkeys = 0, maxSubkey = 0, values = 0, maxName = 0, maxData = 0;
   LONG status = ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, &maxSubkey, nullptr,
                                    &values, &maxName, &maxData, nullptr, nullptr);
+  // The performance-text keys below Perflib are no stored keys (Wine
+  // answers them with an invalid handle): they count as there, unread.
+  if (status == ERROR_INVALID_HANDLE && !relative.empty() &&
+      relative.find("\\Perflib\\") != std::string::npos) {
+    tree[entry] = TextValue("(not stored)");
+    return;
+  }
   for (DWORD i = 0; status == ERROR_SUCCESS && i < values; ++i) {
     std::string name(maxName + 1, '\0');
     DWORD nameLength = maxName + 1;

@@ -1544,6 +1544,31 @@ class Uninstallation : public SetupScenario {
         << "uninstall.exe or install.rec is still there";
     ::Sleep(1000);  // the copy removes the folders last
   }
+
+  // The machine once the uninstaller is done. A folder that held the
+  // running uninstaller may only go at the next restart (Wine keeps the
+  // image of a process that started another in use until that one ends):
+  // empty and marked for deletion then, it counts as gone.
+  static MachineState WholeAfterRemoval() {
+    MachineState state = Whole();
+    const std::string folder = std::string(kDestination) + "\\";
+    const bool empty = std::none_of(state.things.begin(), state.things.end(), [&](const auto& t) {
+      return t.first.size() > folder.size() && t.first.rfind(folder, 0) == 0;
+    });
+    if (state.things.count(folder) != 0 && empty && MarkedForRestart(kDestination))
+      state.things.erase(folder);
+    return state;
+  }
+
+  static bool MarkedForRestart(const std::string& path) {
+    const auto pending = e2e::ReadRegistryValue(
+        HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+        "PendingFileRenameOperations");
+    if (!pending.has_value())
+      return false;
+    const std::string entry = std::string("\\??\\") + path + '\0';
+    return pending->data.find(entry) != std::string::npos;
+  }
 };
 
 // A fresh machine, an installation, the daemon running, the administrator's
@@ -1565,7 +1590,7 @@ TEST_F(Uninstallation, LeavesTheMachineAsItWasSaveWhatTheUserChanged) {
               ::GetTickCount64() - started);
   EXPECT_NE(closing.find("sms.txt"), std::string::npos) << closing;
 
-  MachineState after = Whole();
+  MachineState after = WholeAfterRemoval();
   std::vector<std::string> kept;
   for (auto it = after.things.begin(); it != after.things.end();) {
     if (it->first.rfind(d + "\\", 0) == 0) {
@@ -1589,7 +1614,7 @@ TEST_F(Uninstallation, AfterASecondInstallationOverTheFirstNothingStays) {
   ASSERT_NO_FATAL_FAILURE(Install(true));
   EXPECT_EQ(Uninstall(false), 0u);
   WaitSelfRemoval();
-  ExpectUnchanged(before, Whole());
+  ExpectUnchanged(before, WholeAfterRemoval());
 }
 
 // Without its record, or with a damaged one, the uninstaller cannot know
