@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TaskBar.h"
+#include "TestSupport.h"
 #include "win32/Handles.h"
 
 namespace qv::test {
@@ -24,31 +25,6 @@ using UniqueKey = UniqueRegistryKey;
 
 constexpr DWORD kProgramTimeoutMs = 30000;
 constexpr DWORD kStateTimeoutMs = 15000;
-
-std::string Narrow(const std::wstring& text) {
-  std::string result;
-  for (wchar_t c : text)
-    result += c < 0x80 ? static_cast<char>(c) : '?';
-  return result;
-}
-
-std::wstring PayloadDir() {
-  wchar_t buffer[MAX_PATH * 2] = {};
-  const DWORD length = ::GetEnvironmentVariableW(L"QV_PAYLOAD_DIR", buffer, MAX_PATH * 2);
-  if (length == 0 || length >= MAX_PATH * 2)
-    return {};
-  std::wstring dir(buffer, length);
-  if (dir[0] == L'/') {
-    for (wchar_t& c : dir) {
-      if (c == L'/')
-        c = L'\\';
-    }
-    dir = L"Z:" + dir;
-  }
-  if (dir.back() != L'\\')
-    dir += L'\\';
-  return dir;
-}
 
 bool FileExists(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());

@@ -103,6 +103,12 @@ class ShellTest : public ::testing::Test {
   std::vector<std::string> reported;  // "ClassName: message"
 };
 
+// The directory of the built payload files (QV_PAYLOAD_DIR, a Unix path
+// taken through drive Z:), with its "\\"; empty when it is not set.
+std::wstring PayloadDir();
+// For messages: ASCII kept, every other character as "?".
+std::string Narrow(const std::wstring& text);
+
 // Runs a modal loop until done() or the time-out; false on time-out.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
 

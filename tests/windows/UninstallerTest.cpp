@@ -43,27 +43,6 @@ std::string Utf8(const std::wstring& text) {
   return result;
 }
 
-std::string Ascii(const std::wstring& text) {
-  std::string result;
-  for (wchar_t c : text)
-    result += c < 0x80 ? static_cast<char>(c) : '?';
-  return result;
-}
-
-std::wstring PayloadDir() {
-  wchar_t buffer[MAX_PATH * 2] = {};
-  const DWORD length = ::GetEnvironmentVariableW(L"QV_PAYLOAD_DIR", buffer, MAX_PATH * 2);
-  if (length == 0 || length >= MAX_PATH * 2)
-    return {};
-  std::wstring dir(buffer, length);
-  if (dir[0] == L'/') {
-    for (wchar_t& c : dir)
-      c = c == L'/' ? L'\\' : c;
-    dir = L"Z:" + dir;
-  }
-  return dir.back() == L'\\' ? dir : dir + L'\\';
-}
-
 std::wstring TempDir() {
   wchar_t buffer[MAX_PATH + 1] = {};
   const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
@@ -91,7 +70,7 @@ void Write(const std::wstring& path, const std::string& bytes) {
   DWORD written = 0;
   ASSERT_TRUE(file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
                                   &written, nullptr))
-      << Ascii(path) << ": error " << ::GetLastError();
+      << Narrow(path) << ": error " << ::GetLastError();
 }
 
 std::string HashOf(const std::string& bytes) {
@@ -239,7 +218,7 @@ RunResult RunProgram(const std::wstring& program, const std::wstring& arguments,
   PROCESS_INFORMATION info{};
   if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &info)) {
-    ADD_FAILURE() << "cannot start " << Ascii(program) << ": error " << ::GetLastError();
+    ADD_FAILURE() << "cannot start " << Narrow(program) << ": error " << ::GetLastError();
     return run;
   }
   UniqueHandle process(info.hProcess);
@@ -261,7 +240,7 @@ RunResult RunProgram(const std::wstring& program, const std::wstring& arguments,
       ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
     }
     if (::GetTickCount64() > deadline) {
-      ADD_FAILURE() << Ascii(program) << " did not end";
+      ADD_FAILURE() << Narrow(program) << " did not end";
       ::TerminateProcess(process.get(), 1);
       ::WaitForSingleObject(process.get(), 5000);
       return run;
@@ -304,7 +283,7 @@ class UninstallerTest : public ::testing::Test {
     RemoveServiceIfPresent(kService);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestKey);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductEntry);
-    RemoveLink(Ascii(scratch_ + L"\\cache"));
+    RemoveLink(Narrow(scratch_ + L"\\cache"));
     RemoveTree(scratch_);
   }
 
@@ -321,10 +300,10 @@ class UninstallerTest : public ::testing::Test {
     data_ = scratch_ + L"\\Data";
     for (const std::wstring& dir : {scratch_, root_, In(L"docs"), data_, InData(L"logs"),
                                     scratch_ + L"\\Programs", menu_, scratch_ + L"\\elsewhere"}) {
-      ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr)) << Ascii(dir);
+      ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr)) << Narrow(dir);
     }
     // The link stands where the installation made a folder.
-    ASSERT_TRUE(MakeLink(Ascii(scratch_ + L"\\cache"), Ascii(scratch_ + L"\\elsewhere")));
+    ASSERT_TRUE(MakeLink(Narrow(scratch_ + L"\\cache"), Narrow(scratch_ + L"\\elsewhere")));
     record_.destination = Utf8(root_);
     for (const std::wstring& dir :
          {root_, In(L"docs"), data_, InData(L"logs"), menu_, scratch_ + L"\\cache"}) {
@@ -373,7 +352,7 @@ class UninstallerTest : public ::testing::Test {
   void ExpectNothingRemoved() {
     for (const wchar_t* name :
          {L"uninstall.exe", L"qvdaemon.exe", L"readme.txt", L"docs\\help.txt"})
-      EXPECT_TRUE(Exists(In(name))) << Ascii(name);
+      EXPECT_TRUE(Exists(In(name))) << Narrow(name);
     EXPECT_TRUE(Exists(InData(L"sms.txt")));
     EXPECT_TRUE(Exists(menu_ + L"\\Readme.lnk"));
     EXPECT_TRUE(ValueExists(kTestKey, L"Recorded"));
@@ -407,11 +386,11 @@ TEST_F(UninstallerTest, RemovesWhatTheInstallationMadeAndKeepsWhatChangedSince) 
   const RunResult run = RunProgram(In(L"uninstall.exe"), L"/QUIET");
 
   ASSERT_EQ(run.exitCode, 0u);
-  EXPECT_TRUE(run.boxes.empty()) << Ascii(run.boxes.front());
+  EXPECT_TRUE(run.boxes.empty()) << Narrow(run.boxes.front());
   const std::vector<std::wstring> marked = WaitForCleanup(run.processId);
   ASSERT_EQ(marked.size(), 2u) << "the clean-up copy did not finish";
   EXPECT_EQ(marked[0], marked[1] + L"\\uninstall.exe");
-  EXPECT_EQ(copy_.rfind(TempDir(), 0), 0u) << Ascii(copy_);
+  EXPECT_EQ(copy_.rfind(TempDir(), 0), 0u) << Narrow(copy_);
 
   // The program and its record went last, and the folder that held them
   // with them, or at the next start where the program lingers as long as
