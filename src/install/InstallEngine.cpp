@@ -437,32 +437,34 @@ void TInstallEngine::RecordInstallation(const TDestination& destination) {
   if (!registry.OpenPath(kUninstallKey, true))
     throw ERegistryException(Format("Failed to set data for '%s'", "DisplayName"));
   const std::string uninstaller = destination.fullPrefix + "uninstall.exe";
-  const auto text_ = [&](const char* name, const std::string& value) {
+  // Journalled first, so that a run that dies before the commit puts back
+  // what an earlier installation wrote there.
+  const auto journalled = [&](const char* name) {
     if (registry.HasValue(name))
       journal_.ValueChanged(JournalKey(kUninstallKey), name);
     else
       journal_.ValueCreated(JournalKey(kUninstallKey), name);
+  };
+  const auto writeText = [&](const char* name, const std::string& value) {
+    journalled(name);
     registry.WriteText(name, value);
   };
-  const auto number = [&](const char* name, int32_t value) {
-    if (registry.HasValue(name))
-      journal_.ValueChanged(JournalKey(kUninstallKey), name);
-    else
-      journal_.ValueCreated(JournalKey(kUninstallKey), name);
+  const auto writeNumber = [&](const char* name, int32_t value) {
+    journalled(name);
     registry.WriteNumber(name, value);
   };
-  text_("DisplayName", "Quolvex Antivirus 5.0");
-  text_("DisplayVersion", "5.0");
-  text_("Publisher", "Quolvex Software Laboratory");
-  text_("InstallLocation", FullPath(destination.typed));
-  text_("UninstallString", "\"" + uninstaller + "\"");
-  text_("QuietUninstallString", "\"" + uninstaller + "\" /quiet");
-  text_("DisplayIcon", destination.fullPrefix + "qvmanager.exe,0");
-  number("EstimatedSize", static_cast<int32_t>((bytes + 1023) / 1024));
-  number("VersionMajor", 5);
-  number("VersionMinor", 0);
-  number("NoModify", 1);
-  number("NoRepair", 1);
+  writeText("DisplayName", "Quolvex Antivirus 5.0");
+  writeText("DisplayVersion", "5.0");
+  writeText("Publisher", "Quolvex Software Laboratory");
+  writeText("InstallLocation", FullPath(destination.typed));
+  writeText("UninstallString", "\"" + uninstaller + "\"");
+  writeText("QuietUninstallString", "\"" + uninstaller + "\" /quiet");
+  writeText("DisplayIcon", destination.fullPrefix + "qvmanager.exe,0");
+  writeNumber("EstimatedSize", static_cast<int32_t>((bytes + 1023) / 1024));
+  writeNumber("VersionMajor", 5);
+  writeNumber("VersionMinor", 0);
+  writeNumber("NoModify", 1);
+  writeNumber("NoRepair", 1);
 }
 
 }  // namespace qv
