@@ -16,6 +16,7 @@
 #include <string>
 
 #include "../common/Handles.h"
+#include "../common/SystemMessage.h"
 #include "ServiceIdentity.h"
 #include "ServiceInstaller.h"
 #include "ServiceRunner.h"
@@ -74,19 +75,6 @@ Command ReadCommandLine() {
 // so that value must never be the one we end with.
 DWORD ExitCodeFor(DWORD error) {
   return error == STILL_ACTIVE ? ERROR_GEN_FAILURE : error;
-}
-
-std::wstring SystemMessage(DWORD error) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  UniqueLocalMemory<wchar_t*> owned(buffer);
-  std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-    text.pop_back();
-  }
-  return text + L" (error " + std::to_wstring(error) + L")";
 }
 
 std::wstring Describe(const Command& command, const ServiceResult& result) {

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "../common/Handles.h"
+#include "../common/SystemMessage.h"
 #include "../service/ServiceInstaller.h"
 #include "Uninstaller.h"
 
@@ -67,18 +68,6 @@ Command ParseCommand(int count, wchar_t** arguments) {
   for (int i = 1; i < count; ++i)
     command.quiet = command.quiet || IsSwitch(arguments[i], L"quiet");
   return command;
-}
-
-std::wstring SystemMessage(DWORD error) {
-  wchar_t* buffer = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  UniqueLocalMemory<wchar_t*> owned(buffer);
-  std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-    text.pop_back();
-  return text + L" (error " + std::to_wstring(error) + L")";
 }
 
 const wchar_t* Why(KeptReason reason) {
