@@ -435,6 +435,24 @@ bool FocusControl(HWND control) {
 
 // --- Process -----------------------------------------------------------------
 
+namespace {
+
+// Wine confirms a start once the new process has connected to its server
+// and set itself up, before any DLL of the program (its own imports
+// included) is loaded. A process that ends before that point without an
+// exit status of its own (its Unix process killed or gone while starting,
+// which a loaded machine makes more likely) fails CreateProcess with this
+// error; nothing of the program has run yet, so starting it again is safe.
+// A program that dies later, in its DLLs' initialisation, starts
+// successfully and shows its own exit code.
+constexpr DWORD kStartEndedUnconfirmed = ERROR_INTERNAL_ERROR;
+constexpr int kLaunchTries = 5;
+// Grows with each try (0.25 + 0.5 + 0.75 + 1 s at most), so that a machine
+// busy for a moment gets the time to settle.
+constexpr DWORD kLaunchRetryPauseMs = 250;
+
+}  // namespace
+
 Process& Process::operator=(Process&& other) noexcept {
   if (this != &other) {
     Terminate();
@@ -462,23 +480,42 @@ void Process::Terminate() noexcept {
 Process Launch(const std::string& path, const std::string& workingDir,
                const std::string& arguments) {
   const std::wstring program = Widen(path);
-  std::wstring commandLine = L"\"" + program + L"\"";
-  if (!arguments.empty()) {
-    commandLine += L" " + Widen(arguments);
-  }
   const std::wstring directory = Widen(workingDir);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
-    const DWORD error = ::GetLastError();
-    throw DriverError("Launch: cannot start " + Quote(path) +
-                      (workingDir.empty() ? "" : " in " + Quote(workingDir)) + ": " +
-                      ErrorText(error));
+  const std::string started = Quote(path) + (workingDir.empty() ? "" : " in " + Quote(workingDir));
+  DWORD error = ERROR_SUCCESS;
+  int tries = 0;
+  while (true) {
+    ++tries;
+    // CreateProcessW may write into the command line, so each try gets a fresh one.
+    std::wstring commandLine = L"\"" + program + L"\"";
+    if (!arguments.empty()) {
+      commandLine += L" " + Widen(arguments);
+    }
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         directory.empty() ? nullptr : directory.c_str(), &startup, &info)) {
+      UniqueHandle thread(info.hThread);
+      return Process(UniqueHandle(info.hProcess), info.dwProcessId);
+    }
+    error = ::GetLastError();
+    if (error != kStartEndedUnconfirmed || tries == kLaunchTries) {
+      break;
+    }
+    // Left in the log: a start that needed another try says the machine was
+    // struggling, which helps to read whatever else went slowly in the run.
+    std::fprintf(stderr, "Launch: %s ended before its start was confirmed, %s; trying again\n",
+                 started.c_str(), ErrorText(error).c_str());
+    std::fflush(stderr);
+    ::Sleep(kLaunchRetryPauseMs * static_cast<DWORD>(tries));
   }
-  UniqueHandle thread(info.hThread);
-  return Process(UniqueHandle(info.hProcess), info.dwProcessId);
+  std::string message = "Launch: cannot start " + started + ": " + ErrorText(error);
+  if (tries > 1) {
+    message += " on each of " + std::to_string(tries) +
+               " tries: every time the process ended before its start was confirmed";
+  }
+  throw DriverError(message);
 }
 
 std::optional<DWORD> WaitExit(Process& process, DWORD timeoutMs) {

@@ -68,6 +68,11 @@ class Process {
 
 // Starts `path` (a Windows path) with CreateProcess; `arguments` are appended
 // to the quoted program path. An empty working directory inherits ours.
+// A start that Wine reports as ended before it was confirmed
+// (ERROR_INTERNAL_ERROR: the new process died while setting itself up,
+// before any of the program ran) is tried again, a few times with growing
+// pauses; the error then says how many tries failed. Any other error is
+// reported at once.
 Process Launch(const std::string& path, const std::string& workingDir = {},
                const std::string& arguments = {});
 
