@@ -3,6 +3,7 @@
 #include "win32/Callbacks.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwctype>
 #include <map>
 #include <utility>
@@ -522,7 +523,7 @@ std::optional<DWORD> WaitExit(Process& process, DWORD timeoutMs) {
   if (process.Handle() == nullptr) {
     throw DriverError("WaitExit: no process was started");
   }
-  if (::WaitForSingleObject(process.Handle(), timeoutMs) != WAIT_OBJECT_0) {
+  if (::WaitForSingleObject(process.Handle(), Patience(timeoutMs)) != WAIT_OBJECT_0) {
     return std::nullopt;
   }
   DWORD code = 0;
@@ -607,6 +608,7 @@ std::pair<size_t, HWND> WaitAnyWindow(const std::vector<WindowQuery>& candidates
     }
     return text;
   };
+  timeoutMs = Patience(timeoutMs);
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
   for (;;) {
     for (size_t i = 0; i < candidates.size(); ++i) {
@@ -1173,8 +1175,17 @@ std::string RectText(const RECT& r) {
   return buffer;
 }
 
+DWORD Patience(DWORD ms) {
+  static const DWORD scale = [] {
+    const char* text = std::getenv("QV_E2E_TIME_SCALE");
+    const unsigned long value = text == nullptr ? 1 : std::strtoul(text, nullptr, 10);
+    return static_cast<DWORD>(value >= 1 && value <= 100 ? value : 1);
+  }();
+  return ms == INFINITE || ms > INFINITE / scale ? ms : ms * scale;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  const ULONGLONG deadline = ::GetTickCount64() + Patience(timeoutMs);
   for (;;) {
     if (condition()) {
       return true;

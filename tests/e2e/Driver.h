@@ -259,6 +259,11 @@ ShortcutInfo ReadShortcut(const std::string& path);
 
 // --- Helpers -----------------------------------------------------------------
 
+// How long a wait of `ms` may last here: `ms` times QV_E2E_TIME_SCALE (a
+// whole number from 1 to 100, default 1), which a slow machine such as the
+// emulated guest sets. WaitUntil, WaitExit and the window waits apply it.
+DWORD Patience(DWORD ms);
+
 // Polls `condition` until it holds or `timeoutMs` pass; true when it held.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 25);
 
