@@ -1,6 +1,7 @@
 #pragma once
 // File-system questions the installer asks of paths in the system's ANSI
 // code page.
+#include <cstdint>
 #include <string>
 
 namespace qv {
@@ -9,6 +10,11 @@ namespace qv {
 bool IsExistingDirectory(const std::string& path);
 // True when path names an existing file that is not a directory.
 bool FileExists(const std::string& path);
+// The SHA-256 of a file's bytes in lower-case hexadecimal, read without
+// following a link, adding its size to *size; false (last error set) when it
+// cannot be read whole.
+bool HashFile(const std::string& path, std::string& hex, uint64_t* size = nullptr);
+
 // The full path of a path as typed (relative to the current directory), of
 // any length; the path as given when the system cannot make one.
 std::string FullPath(const std::string& path);

@@ -40,4 +40,16 @@ bool CreateProtectedDirectory(const std::string& path, TProtection protection);
 // inherited. False (last error set) on failure.
 bool ProtectFile(const std::string& path, TProtection protection);
 
+// Who, besides SYSTEM, Administrators, the system's installer account and
+// the account this process runs as, may change what the descriptor guards:
+// its owner when that is someone else, or an account its access list lets
+// write, delete or change rights (a missing list lets everyone). Empty when
+// nobody else may; otherwise the first such account, as a SID string.
+std::string OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor);
+
+// The same for a file or directory on disk, read without following a link
+// (a link is someone else's by definition and answers "a link"). False,
+// with the last error set, when its descriptor cannot be read.
+bool OthersWhoMayChange(const std::string& path, std::string& who);
+
 }  // namespace qv
