@@ -19,6 +19,16 @@
 // Bytes below 0x20 and '%' in a field are written as %XX. The checksum
 // makes a truncated or altered record fail as a whole: the uninstaller
 // removes nothing on the strength of a damaged one.
+//
+// A checksum only proves that the text is whole, not who wrote it, so the
+// reader also refuses a record that no installation writes: a second
+// destination, a line twice, a control character (a NUL would cut a path
+// short at the system call), and any path that is not the one spelling of
+// its file: a full "X:\..." or UNC path with backslashes only, without "."
+// or ".." or empty segments, without a separator at the end (a drive root
+// "X:\" aside) and without a segment ending in a dot or a space, which the
+// system strips and so reaches another name. Keys carry no separator at
+// either end and no empty segment.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,8 +59,13 @@ struct TInstallRecord {
 
   std::string Serialize() const;
   // Throws EInstallRecordError ("The install record is damaged.") for a
-  // record without its heading, with an unknown entry or a wrong checksum.
+  // record without its heading, with an unknown entry or a wrong checksum,
+  // or with an entry no installation writes (see above).
   static TInstallRecord Parse(std::string_view text);
+
+  // Throws EInstallRecordError ("The install record is damaged.") when the record names anything
+  // that is not the product's own.
+  void CheckConfined(const std::string& programMenuFolder) const;
 
   // Takes in what an earlier installation into the same destination
   // recorded and this one did not: its directories, keys, values and
