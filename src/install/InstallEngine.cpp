@@ -29,6 +29,8 @@ namespace qv {
 namespace {
 constexpr DWORD kStepPauseMs = 100;
 constexpr DWORD kInstallerEndWaitMs = 30000;
+// SHA-256 of no bytes: sms.txt as the installation makes it.
+constexpr char kEmptyHash[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 // One flagged step: a payload written to a file, or (no payload) the empty
 // sms.txt; the logs directory is step 0's own.
@@ -137,27 +139,34 @@ std::string Utf8(const std::string& ansi) {
   return WideToUtf8(AnsiToWide(ansi));
 }
 
+// A path in the record has one spelling, the one the uninstaller accepts:
+// separators single and backslashes, none at the end (a drive root keeps
+// its own), whatever the administrator typed ("D:\Dir\", "D:\\Dir").
+std::string CanonicalPath(const std::string& path) {
+  std::string out;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const bool separator = path[i] == '\\' || path[i] == '/';
+    // A share's name starts with two.
+    if (separator && !out.empty() && out.back() == '\\' && i > 1)
+      continue;
+    out += separator ? '\\' : path[i];
+  }
+  while (out.size() > 3 && out.back() == '\\')
+    out.pop_back();
+  return out;
+}
+
+std::string RecordPath(const std::string& path) {
+  return Utf8(CanonicalPath(path));
+}
+
 // The hash of the file as it is on disk now, read without following a link.
 std::string FileHash(const std::string& path, uint64_t& size) {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file)
+  std::string hash;
+  if (!HashFile(path, hash, &size))
     throw EReadError(
-        Format("Cannot open file \"%s\". %s", path, SystemErrorText(::GetLastError())));
-  Sha256 hash;
-  std::vector<char> buffer(1 << 16);
-  for (;;) {
-    DWORD got = 0;
-    if (::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) ==
-        FALSE)
-      throw EReadError(
-          Format("Cannot read file \"%s\". %s", path, SystemErrorText(::GetLastError())));
-    if (got == 0)
-      break;
-    hash.Update(buffer.data(), got);
-    size += got;
-  }
-  return Sha256::Hex(hash.Final());
+        Format("Cannot read file \"%s\". %s", path, SystemErrorText(::GetLastError())));
+  return hash;
 }
 
 // A file of at most a few megabytes, read whole without following a link;
@@ -192,9 +201,14 @@ TInstallEngine::TInstallEngine(TInstallProgress& progress, TInstallCancel& cance
 
 bool TInstallEngine::RollBack() {
   // Asked from inside the wait for a service installer: its program must
-  // end before its files and its service can go.
-  if (runningInstaller_ != nullptr)
+  // end before its files and its service can go, or it would register a
+  // service after the roll-back looked. One that does not end in time is
+  // ended, and waited for.
+  if (runningInstaller_ != nullptr &&
+      ::WaitForSingleObject(runningInstaller_, kInstallerEndWaitMs) != WAIT_OBJECT_0) {
+    ::TerminateProcess(runningInstaller_, ERROR_INSTALL_USEREXIT);
     ::WaitForSingleObject(runningInstaller_, kInstallerEndWaitMs);
+  }
   return journal_.RollBack();
 }
 
@@ -235,13 +249,14 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
         if (FileExists(path))
           return;
         journal_.FileCreated(path);
+        journal_.Written(path, kEmptyHash);
         TSecurityDescriptor security(TProtection::kInstalled);
         UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, security.Attributes(),
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         return;
       }
       journal_.BeforeSave(path);
-      (payloads.*s.payload)->SaveToFile(path);
+      (payloads.*s.payload)->SaveToFile(path, journal_.Files(DefaultFileLayer()));
     });
     if (!done)
       return false;
@@ -278,7 +293,10 @@ void TInstallEngine::WriteDefaultSettings() {
     // Whatever the administrator set before, of whatever type, stays.
     if (registry.HasValue(setting.name))
       continue;
-    journal_.ValueCreated(JournalKey(kSettingsKey), setting.name);
+    journal_.ValueCreated(JournalKey(kSettingsKey), setting.name,
+                          setting.text != nullptr
+                              ? TInstallJournal::TValueData::Text(setting.text)
+                              : TInstallJournal::TValueData::Number(setting.number));
     if (setting.text != nullptr)
       registry.WriteText(setting.name, setting.text);
     else
@@ -301,30 +319,39 @@ void TInstallEngine::RegisterServices(const TDestination& destination) {
       return;
     if (!registry.PathExists(service.key)) {
       const std::string key = JournalKey(service.key);
-      journal_.ServiceRegistered(key.substr(key.rfind('\\') + 1));
       // By full path inside the destination: a bare name would let the
-      // shell find a program of that name somewhere else.
-      RunAndWait(FullPath(destination.prefix + service.program), kServiceInstallArguments,
-                 destination.typed, kRunHidden, &runningInstaller_);
+      // shell find a program of that name somewhere else. The program
+      // registers itself by that path, quoted.
+      const std::string program = FullPath(destination.prefix + service.program);
+      journal_.ServiceRegistered(key.substr(key.rfind('\\') + 1), "\"" + program + "\"");
+      RunAndWait(program, kServiceInstallArguments, destination.typed, kRunHidden,
+                 &runningInstaller_);
       if (cancel_.Cancelled())
         return;
     }
     if (registry.OpenPath(service.key, false) && registry.HasValue(kStartValue)) {
-      journal_.ValueChanged(JournalKey(service.key), kStartValue);
+      journal_.ValueChanged(JournalKey(service.key), kStartValue,
+                            TInstallJournal::TValueData::Number(kStartOnDemand));
       registry.WriteNumber(kStartValue, kStartOnDemand);
     }
   }
 }
 
-void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
+// The program menu's folder of the product, "Quolvex" in the common
+// programs; empty when the system names no programs folder that exists.
+std::string TInstallEngine::ProgramMenuFolder() {
   TRegistry registry;
   registry.SetRoot(HKEY_LOCAL_MACHINE);
   std::string programs;
   if (registry.OpenPath(kShellFoldersKey, false))
     programs = registry.ReadText(kCommonProgramsValue);
-  if (!IsExistingDirectory(programs))
+  return IsExistingDirectory(programs) ? programs + "\\Quolvex" : std::string();
+}
+
+void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
+  const std::string folder = ProgramMenuFolder();
+  if (folder.empty())
     return;
-  const std::string folder = programs + "\\Quolvex";
   if (!IsExistingDirectory(folder)) {
     journal_.DirectoryCreated(folder);
     CreateProtectedDirectory(folder, TProtection::kInstalled);
@@ -337,6 +364,10 @@ void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
     CreateShortcut(destination.fullPrefix + shortcut.target, folder + "\\" + shortcut.fileName, "",
                    shortcut.description, destination.fullPrefix);
     ProtectFile(folder + "\\" + shortcut.fileName, TProtection::kInstalled);
+    // What the roll-back may remove: only the shortcut as made here.
+    std::string hash;
+    if (HashFile(folder + "\\" + shortcut.fileName, hash))
+      journal_.Written(folder + "\\" + shortcut.fileName, hash);
   }
 }
 
@@ -366,13 +397,13 @@ void TInstallEngine::CreateShortcut(const std::string& target, const std::string
 void TInstallEngine::RecordInstallation(const TDestination& destination) {
   const std::string recordPath = destination.fullPrefix + kRecordName;
   TInstallRecord record;
-  record.destination = Utf8(FullPath(destination.typed));
+  record.destination = RecordPath(FullPath(destination.typed));
   uint64_t bytes = 0;
   for (const TInstallJournal::Entry& e : journal_.Entries()) {
     switch (e.kind) {
       case TInstallJournal::kDestination:
       case TInstallJournal::kDirectory:
-        record.directories.push_back(Utf8(e.first));
+        record.directories.push_back(RecordPath(e.first));
         break;
       case TInstallJournal::kFile:
       case TInstallJournal::kReplaced:
@@ -382,9 +413,9 @@ void TInstallEngine::RecordInstallation(const TDestination& destination) {
         // Only the program menu's shortcuts are written outside the
         // destination; sms.txt is hashed empty, so a filled-in one stays.
         if (IsInside(e.first, destination.fullPrefix))
-          record.files.push_back({Utf8(e.first), FileHash(e.first, bytes)});
+          record.files.push_back({RecordPath(e.first), FileHash(e.first, bytes)});
         else
-          record.shortcuts.push_back(Utf8(e.first));
+          record.shortcuts.push_back(RecordPath(e.first));
         break;
       case TInstallJournal::kKey:
         record.keys.push_back(Utf8(e.first));
@@ -412,11 +443,18 @@ void TInstallEngine::RecordInstallation(const TDestination& destination) {
       record.services.push_back(name);
   }
   // What an earlier installation into this destination made stays the
-  // product's; a record that cannot be read adds nothing.
+  // product's, taken only from a record that names nothing else, in a
+  // destination nobody but administrators could have written it into; any
+  // other adds nothing.
   std::string earlier;
-  if (ReadSmallFile(recordPath, earlier)) {
+  std::string others;
+  if (OthersWhoMayChange(FullPath(destination.typed), others) && others.empty() &&
+      ReadSmallFile(recordPath, earlier)) {
     try {
-      record.Merge(TInstallRecord::Parse(earlier));
+      TInstallRecord found = TInstallRecord::Parse(earlier);
+      found.CheckConfined(RecordPath(ProgramMenuFolder()));
+      if (SameText(found.destination, record.destination))
+        record.Merge(found);
     } catch (const EInstallRecordError&) {
     }
   }
@@ -428,7 +466,7 @@ void TInstallEngine::RecordInstallation(const TDestination& destination) {
   TBinaryData data(nullptr);
   data.SetData(&bytesOfRecord);
   journal_.BeforeSave(recordPath);
-  data.SaveToFile(recordPath);
+  data.SaveToFile(recordPath, journal_.Files(DefaultFileLayer()));
   ProtectFile(recordPath, TProtection::kInstalled);
 
   // The entry in the list of installed programs.
@@ -439,24 +477,24 @@ void TInstallEngine::RecordInstallation(const TDestination& destination) {
   const std::string uninstaller = destination.fullPrefix + "uninstall.exe";
   // Journalled first, so that a run that dies before the commit puts back
   // what an earlier installation wrote there.
-  const auto journalled = [&](const char* name) {
+  const auto journalled = [&](const char* name, const TInstallJournal::TValueData& data) {
     if (registry.HasValue(name))
-      journal_.ValueChanged(JournalKey(kUninstallKey), name);
+      journal_.ValueChanged(JournalKey(kUninstallKey), name, data);
     else
-      journal_.ValueCreated(JournalKey(kUninstallKey), name);
+      journal_.ValueCreated(JournalKey(kUninstallKey), name, data);
   };
   const auto writeText = [&](const char* name, const std::string& value) {
-    journalled(name);
+    journalled(name, TInstallJournal::TValueData::Text(value));
     registry.WriteText(name, value);
   };
   const auto writeNumber = [&](const char* name, int32_t value) {
-    journalled(name);
+    journalled(name, TInstallJournal::TValueData::Number(value));
     registry.WriteNumber(name, value);
   };
   writeText("DisplayName", "Quolvex Antivirus 5.0");
   writeText("DisplayVersion", "5.0");
   writeText("Publisher", "Quolvex Software Laboratory");
-  writeText("InstallLocation", FullPath(destination.typed));
+  writeText("InstallLocation", CanonicalPath(FullPath(destination.typed)));
   writeText("UninstallString", "\"" + uninstaller + "\"");
   writeText("QuietUninstallString", "\"" + uninstaller + "\" /quiet");
   writeText("DisplayIcon", destination.fullPrefix + "qvmanager.exe,0");

@@ -77,6 +77,7 @@ class TInstallEngine {
   // installer still runs) leaves them to the entry already running.
   void RegisterServices(const TDestination& destination);
   void CreateProgramMenu(const TDestination& destination);
+  static std::string ProgramMenuFolder();
   // One shell link; the setters' and the save's results are not examined.
   static void CreateShortcut(const std::string& target, const std::string& shortcutFile,
                              const std::string& arguments, const std::string& description,

@@ -1,9 +1,10 @@
 #include "install/InstallJournal.h"
 
 #include <windows.h>
-#include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "core/Component.h"
 #include "core/Exceptions.h"
@@ -11,6 +12,7 @@
 #include "core/PathDelimiters.h"
 #include "formstream/FileLayer.h"
 #include "install/RemoveTree.h"
+#include "win32/ComSupport.h"
 #include "win32/FileSystem.h"
 #include "win32/Security.h"
 #include "win32/WindowsFileLayer.h"
@@ -19,31 +21,54 @@ namespace qv {
 
 namespace {
 
-constexpr char kFolderPrefix[] = "QuolvexSetup-";
+constexpr char kRootName[] = "Quolvex Setup";
 constexpr char kJournalName[] = "journal.txt";
-constexpr char kHeader[] = "Quolvex Setup journal 1";
+// Left by a roll-back that kept originals because their file was changed
+// since: the folder then holds copies the user may still want.
+constexpr char kKeptName[] = "kept.txt";
+constexpr char kHeader[] = "Quolvex Setup journal 2";
+constexpr size_t kSequenceDigits = 10;
+constexpr char kServicesKey[] = "SYSTEM\\CurrentControlSet\\Services\\";
+// How long a deleted service may take to leave the control manager and the
+// registry before its removal is helped along.
+constexpr int kServiceGoneTries = 20;
+constexpr DWORD kServiceGonePollMs = 100;
 
 EFCreateError CannotCreate(const std::string& path, DWORD error) {
   return CannotCreateError(WindowsFileLayer(), path, error);
 }
 
-// Where journals are kept, with its trailing delimiter; empty when unknown.
-std::string JournalParent(const std::string& parent) {
-  if (!parent.empty())
-    return AddTrailingDelimiter(parent);
-  char temp[MAX_PATH + 1] = {};
-  const DWORD length = ::GetTempPathA(MAX_PATH, temp);
-  return length == 0 || length > MAX_PATH ? std::string() : std::string(temp, length);
+std::string WithoutTrailingDelimiter(std::string path) {
+  while (path.size() > 3 && (path.back() == '\\' || path.back() == '/'))
+    path.pop_back();
+  return path;
 }
 
-// A name nobody can guess ahead, so that nobody can prepare it.
-std::string UnpredictableName() {
-  GUID guid{};
-  if (FAILED(::CoCreateGuid(&guid)))
-    throw EFCreateError("Cannot create a unique name");
-  return Format("%08X%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X", guid.Data1, guid.Data2, guid.Data3,
-                guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4],
-                guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+bool IsSequenceName(const std::string& name) {
+  return name.size() == kSequenceDigits &&
+         std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string SequenceName(uint32_t sequence) {
+  std::string name = std::to_string(sequence);
+  return std::string(kSequenceDigits - name.size(), '0') + name;
+}
+
+// The numbered folders in root, journals or not.
+std::vector<std::string> NumberedFolders(const std::string& root) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA entry{};
+  UniqueFind find(::FindFirstFileA((root + "\\*").c_str(), &entry));
+  for (bool more = static_cast<bool>(find); more;
+       more = ::FindNextFileA(find.get(), &entry) != FALSE) {
+    // A link is not a folder this program made.
+    const DWORD attributes = entry.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && IsSequenceName(entry.cFileName)) {
+      names.push_back(entry.cFileName);
+    }
+  }
+  return names;
 }
 
 bool WriteAll(HANDLE file, const std::string& text) {
@@ -55,7 +80,7 @@ bool WriteAll(HANDLE file, const std::string& text) {
 
 std::string Line(const TInstallJournal::Entry& entry) {
   std::string line(1, entry.kind);
-  for (const std::string* field : {&entry.first, &entry.second, &entry.third})
+  for (const std::string* field : {&entry.first, &entry.second, &entry.third, &entry.fourth})
     line += '\t' + *field;
   return line + '\n';
 }
@@ -72,17 +97,18 @@ std::vector<std::string> Split(const std::string& line, char separator) {
   }
 }
 
-std::string Hex(const std::vector<BYTE>& bytes) {
+std::string Hex(const void* data, size_t size) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string text;
-  for (const BYTE b : bytes) {
+  for (size_t i = 0; i < size; ++i) {
+    const auto b = static_cast<const BYTE*>(data)[i];
     text += kDigits[b >> 4];
     text += kDigits[b & 15];
   }
   return text;
 }
 
-bool FromHex(const std::string& text, std::vector<BYTE>& bytes) {
+bool FromHex(const std::string& text, std::string& bytes) {
   if (text.size() % 2 != 0)
     return false;
   const auto digit = [](char c) {
@@ -93,9 +119,24 @@ bool FromHex(const std::string& text, std::vector<BYTE>& bytes) {
     const int low = digit(text[i + 1]);
     if (high < 0 || low < 0)
       return false;
-    bytes.push_back(static_cast<BYTE>(high * 16 + low));
+    bytes += static_cast<char>(high * 16 + low);
   }
   return true;
+}
+
+// "type:hexadecimal bytes", as a value or a file's attributes and
+// descriptor are kept in the journal.
+std::string Encode(uint32_t number, const std::string& bytes) {
+  return std::to_string(number) + ":" + Hex(bytes.data(), bytes.size());
+}
+
+bool Decode(const std::string& text, uint32_t& number, std::string& bytes) {
+  const std::vector<std::string> parts = Split(text, ':');
+  if (parts.size() != 2 || parts[0].empty())
+    return false;
+  char* end = nullptr;
+  number = static_cast<uint32_t>(std::strtoul(parts[0].c_str(), &end, 10));
+  return *end == '\0' && FromHex(parts[1], bytes);
 }
 
 // The file's data reaches the disk before anything relies on it.
@@ -110,10 +151,64 @@ bool IsLink(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-// The original's bytes back into the file itself, which keeps its own
-// rights; copied, not moved, so that a roll-back cut short here can start
-// again. The file is opened without following a link, and one found there
-// (planted after the copy was made) is refused rather than written through.
+bool Gone(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// A copy's name is the journal's own: a bare file name in its folder.
+bool IsBareName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("\\/:") == std::string::npos;
+}
+
+constexpr SECURITY_INFORMATION kOwnerAndList =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+
+// The owner, group and access list of a file, self-relative.
+std::string ReadDescriptor(const std::string& path) {
+  DWORD size = 0;
+  ::GetFileSecurityA(path.c_str(), kOwnerAndList, nullptr, 0, &size);
+  std::string bytes(size, '\0');
+  if (size == 0 ||
+      ::GetFileSecurityA(path.c_str(), kOwnerAndList, bytes.data(), size, &size) == FALSE) {
+    return {};
+  }
+  return bytes;
+}
+
+// Gives the restored file its original owner, list and attributes: a
+// user's own file stays theirs to edit, a private one private. An owner
+// that is not ours to give (the system wants a privilege for that) leaves
+// the list still restored.
+bool ApplyOriginal(const std::string& path, const std::string& saved) {
+  uint32_t attributes = 0;
+  std::string descriptor;
+  if (!Decode(saved, attributes, descriptor))
+    return false;
+  if (!descriptor.empty()) {
+    auto* sd = reinterpret_cast<PSECURITY_DESCRIPTOR>(descriptor.data());
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    if (::IsValidSecurityDescriptor(sd) == FALSE ||
+        ::GetSecurityDescriptorControl(sd, &control, &revision) == FALSE) {
+      return false;
+    }
+    const SECURITY_INFORMATION inheritance = (control & SE_DACL_PROTECTED) != 0
+                                                 ? PROTECTED_DACL_SECURITY_INFORMATION
+                                                 : UNPROTECTED_DACL_SECURITY_INFORMATION;
+    if (::SetFileSecurityA(path.c_str(), kOwnerAndList | inheritance, sd) == FALSE &&
+        ::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION | inheritance, sd) == FALSE) {
+      return false;
+    }
+  }
+  return ::SetFileAttributesA(path.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes) !=
+         FALSE;
+}
+
+// The original's bytes back into the file itself; copied, not moved, so
+// that a roll-back cut short here can start again. The file is opened
+// without following a link, and one found there is refused rather than
+// written through.
 bool Restore(const std::string& copy, const std::string& path) {
   if (IsLink(path))
     return false;
@@ -138,29 +233,39 @@ bool Restore(const std::string& copy, const std::string& path) {
   return got == 0 && ::FlushFileBuffers(target.get()) != FALSE;
 }
 
-bool Gone(DWORD error) {
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
+// --- Registry ---------------------------------------------------------------
 
-bool DeleteService(const std::string& name) {
-  UniqueService manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager)
-    return false;
-  UniqueService service(
-      ::OpenServiceA(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
-  if (!service)
-    return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST;
-  // Its program is about to be removed: a running service would keep it.
-  SERVICE_STATUS status{};
-  if (::ControlService(service.get(), SERVICE_CONTROL_STOP, &status) != FALSE) {
-    for (int i = 0; i < 100 && status.dwCurrentState != SERVICE_STOPPED; ++i) {
-      ::Sleep(50);
-      if (::QueryServiceStatus(service.get(), &status) == FALSE)
-        break;
+// A value as it is stored: its type, then its bytes. False when there is
+// none; error tells a missing value from one that cannot be read.
+bool ReadRawValue(const std::string& key, const std::string& name, uint32_t& type,
+                  std::string& data, LONG* error = nullptr) {
+  HKEY raw = nullptr;
+  LONG result = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &raw);
+  if (result == ERROR_SUCCESS) {
+    UniqueRegistryKey handle(raw);
+    DWORD size = 0;
+    DWORD stored = 0;
+    result = ::RegQueryValueExA(handle.get(), name.c_str(), nullptr, &stored, nullptr, &size);
+    if (result == ERROR_SUCCESS) {
+      data.assign(size, '\0');
+      result = ::RegQueryValueExA(handle.get(), name.c_str(), nullptr, &stored,
+                                  reinterpret_cast<BYTE*>(data.data()), &size);
+      data.resize(size);
+      type = stored;
     }
   }
-  return ::DeleteService(service.get()) != FALSE ||
-         ::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+  if (error != nullptr)
+    *error = result;
+  return result == ERROR_SUCCESS;
+}
+
+bool RegistryChange(const std::string& key, const auto& change) {
+  HKEY raw = nullptr;
+  const LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &raw);
+  if (opened != ERROR_SUCCESS)
+    return Gone(static_cast<DWORD>(opened));
+  UniqueRegistryKey handle(raw);
+  return change(handle.get());
 }
 
 bool DeleteKeyIfEmpty(const std::string& key) {
@@ -183,63 +288,250 @@ bool DeleteKeyIfEmpty(const std::string& key) {
   return deleted == ERROR_SUCCESS || Gone(static_cast<DWORD>(deleted));
 }
 
-// A value as it is stored: its type, then its bytes.
-bool ReadRawValue(const std::string& key, const std::string& name, DWORD& type,
-                  std::vector<BYTE>& data) {
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS)
-    return false;
-  UniqueRegistryKey handle(raw);
-  DWORD size = 0;
-  if (::RegQueryValueExA(handle.get(), name.c_str(), nullptr, &type, nullptr, &size) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  data.resize(size);
-  if (::RegQueryValueExA(handle.get(), name.c_str(), nullptr, &type, data.data(), &size) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  data.resize(size);
-  return true;
+std::string MachineName(const std::string& key, const std::string& name) {
+  return "HKEY_LOCAL_MACHINE\\" + key + ", value \"" + name + "\"";
 }
 
-bool RegistryChange(const std::string& key, const auto& change) {
+// --- Services ---------------------------------------------------------------
+
+// A path as the control manager gets it, without its quotes.
+std::string Unquoted(std::string path) {
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"')
+    path = path.substr(1, path.size() - 2);
+  return path;
+}
+
+// Whether the service's key is there; its image path when it is. A key
+// that cannot be read counts as there.
+bool ServiceKey(const std::string& name, std::string& imagePath) {
+  uint32_t type = 0;
+  std::string data;
+  LONG error = ERROR_SUCCESS;
+  if (ReadRawValue(kServicesKey + name, "ImagePath", type, data, &error)) {
+    if (type == REG_SZ || type == REG_EXPAND_SZ)
+      imagePath = std::string(data.c_str());
+    return true;
+  }
   HKEY raw = nullptr;
-  const LONG opened = ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &raw);
-  if (opened != ERROR_SUCCESS)
-    return Gone(static_cast<DWORD>(opened));
+  const LONG opened =
+      ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, (kServicesKey + name).c_str(), 0, KEY_READ, &raw);
   UniqueRegistryKey handle(raw);
-  return change(handle.get());
+  return !Gone(static_cast<DWORD>(opened));
+}
+
+void StopService(SC_HANDLE service) {
+  SERVICE_STATUS status{};
+  if (::ControlService(service, SERVICE_CONTROL_STOP, &status) == FALSE)
+    return;
+  for (int i = 0; i < 100 && status.dwCurrentState != SERVICE_STOPPED; ++i) {
+    ::Sleep(50);
+    if (::QueryServiceStatus(service, &status) == FALSE)
+      break;
+  }
+}
+
+enum class ServiceState { kGone, kMarked, kThere, kUnknown };
+
+// What the control manager, asked afresh, and the registry say of the
+// service. "Does not exist" is believed only with its key gone as well: a
+// manager that lost track of a registered service would otherwise pass for
+// one that removed it.
+ServiceState LookUpService(const std::string& name) {
+  UniqueService manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager)
+    return ServiceState::kUnknown;
+  UniqueService service(::OpenServiceA(manager.get(), name.c_str(), DELETE));
+  if (!service) {
+    if (::GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
+      return ServiceState::kUnknown;
+    std::string ignored;
+    return ServiceKey(name, ignored) ? ServiceState::kThere : ServiceState::kGone;
+  }
+  // Deleting again is how the manager tells that it is on its way out.
+  if (::DeleteService(service.get()) == FALSE &&
+      ::GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE)
+    return ServiceState::kMarked;
+  return ServiceState::kThere;
+}
+
+// Stops and deletes the service, then checks with the manager and the
+// registry that it went. One the manager no longer knows while its key
+// stays is removed from the registry, where the manager reads its services
+// from at the next start.
+bool DeleteService(const std::string& name) {
+  {
+    UniqueService manager(::OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager)
+      return false;
+    UniqueService service(
+        ::OpenServiceA(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+    if (service) {
+      // Its program is about to be removed: a running service would keep it.
+      StopService(service.get());
+      if (::DeleteService(service.get()) == FALSE &&
+          ::GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
+        return false;
+    } else if (::GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) {
+      return false;
+    }
+  }
+  for (int i = 0; i < kServiceGoneTries; ++i) {
+    switch (LookUpService(name)) {
+      case ServiceState::kGone:
+      case ServiceState::kMarked:
+        return true;
+      case ServiceState::kUnknown:
+        return false;
+      case ServiceState::kThere:
+        break;
+    }
+    ::Sleep(kServiceGonePollMs);
+  }
+  const LONG removed = ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, (kServicesKey + name).c_str());
+  if (removed != ERROR_SUCCESS && !Gone(static_cast<DWORD>(removed)))
+    return false;
+  const ServiceState state = LookUpService(name);
+  return state == ServiceState::kGone || state == ServiceState::kMarked;
 }
 
 }  // namespace
 
-bool TInstallJournal::Knows(const std::string& path) const {
-  return std::any_of(entries_.begin(), entries_.end(), [&path](const Entry& e) {
-    return (e.kind == kFile || e.kind == kReplaced) && SameText(e.first, path);
-  });
+// --- The payload layer ------------------------------------------------------
+
+// Records what each payload holds before it takes its target's place.
+class TInstallJournal::Layer final : public TFileLayer {
+ public:
+  Layer(TInstallJournal& journal, TFileLayer& inner) : journal_(journal), inner_(inner) {}
+
+  std::unique_ptr<TStream> CreateNew(const std::string& fileName, uint32_t& error) override {
+    return inner_.CreateNew(fileName, error);
+  }
+  bool Flush(TStream& stream, uint32_t& error) override { return inner_.Flush(stream, error); }
+  bool Replace(const std::string& source, const std::string& target, uint32_t& error) override {
+    std::string hash;
+    if (!HashFile(source, hash)) {
+      error = ::GetLastError();
+      return false;
+    }
+    journal_.Written(target, hash);
+    return inner_.Replace(source, target, error);
+  }
+  void Delete(const std::string& fileName) noexcept override { inner_.Delete(fileName); }
+  std::string ExpandFileName(const std::string& fileName) override {
+    return inner_.ExpandFileName(fileName);
+  }
+  std::string SysErrorMessage(uint32_t error) override { return inner_.SysErrorMessage(error); }
+
+ private:
+  TInstallJournal& journal_;
+  TFileLayer& inner_;
+};
+
+TInstallJournal::TInstallJournal(std::string root) : root_(std::move(root)) {}
+
+TInstallJournal::~TInstallJournal() = default;
+
+TFileLayer& TInstallJournal::Files(TFileLayer& inner) {
+  layer_ = std::make_unique<Layer>(*this, inner);
+  return *layer_;
+}
+
+TInstallJournal::TValueData TInstallJournal::TValueData::Text(const std::string& text) {
+  // Stored with its terminating zero, as the registry class writes it.
+  return {REG_SZ, std::string(text.c_str(), text.size() + 1)};
+}
+
+TInstallJournal::TValueData TInstallJournal::TValueData::Number(int32_t number) {
+  const auto value = static_cast<uint32_t>(number);
+  std::string bytes;
+  for (int shift = 0; shift < 32; shift += 8)
+    bytes += static_cast<char>((value >> shift) & 0xFF);
+  return {REG_DWORD, bytes};
+}
+
+// --- The folder -------------------------------------------------------------
+
+std::string TInstallJournal::MachineRoot() {
+  char data[MAX_PATH] = {};
+  if (FAILED(::SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data)))
+    return {};
+  return AddTrailingDelimiter(data) + kRootName;
+}
+
+std::string TInstallJournal::UntrustedRoot(const std::string& given) {
+  const std::string root = given.empty() ? MachineRoot() : WithoutTrailingDelimiter(given);
+  const DWORD attributes = ::GetFileAttributesA(root.c_str());
+  if (root.empty() || attributes == INVALID_FILE_ATTRIBUTES)
+    return {};
+  std::string who;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    who = "it is not a folder";
+  else if (!OthersWhoMayChange(root, who))
+    who = "its rights cannot be read: " + SystemErrorText(::GetLastError());
+  else if (!who.empty())
+    who = "for example " + who;
+  if (who.empty())
+    return {};
+  return "Setup keeps what it needs to undo an installation in " + root +
+         ", but users other than administrators can change that folder (" + who +
+         "). Delete the folder, or make Administrators its owner and the only ones allowed to "
+         "change it, then run Setup again.";
+}
+
+std::string TInstallJournal::Root() const {
+  return root_.empty() ? MachineRoot() : WithoutTrailingDelimiter(root_);
 }
 
 void TInstallJournal::Open() {
-  const std::string temp = JournalParent(parent_);
-  if (temp.empty())
-    throw CannotCreate(kFolderPrefix, ::GetLastError());
-  const std::string folder = temp + kFolderPrefix + UnpredictableName();
-  // The copies are the user's originals: nobody else reads or changes them.
-  if (!CreateProtectedDirectory(folder, TProtection::kAdministratorsOnly))
-    throw CannotCreate(folder, ::GetLastError());
+  const std::string root = Root();
+  if (root.empty())
+    throw CannotCreate(kRootName, ::GetLastError());
+  // Made with the rights it must have, so that nobody else can prepare or
+  // change what a roll-back will act on.
+  if (!IsExistingDirectory(root) &&
+      !CreateProtectedDirectory(root, TProtection::kAdministratorsOnly) &&
+      ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    throw CannotCreate(root, ::GetLastError());
+  }
+  if (const std::string why = UntrustedRoot(root); !why.empty())
+    throw EFCreateError(why);
+  // Numbered after every folder there, so that recovery can tell the
+  // newest; one Setup runs at a time, so only a leftover can be in the way.
+  std::string folder;
+  uint32_t sequence = 0;
+  for (const std::string& name : NumberedFolders(root))
+    sequence = std::max(sequence, static_cast<uint32_t>(std::strtoul(name.c_str(), nullptr, 10)));
+  for (int attempt = 0;; ++attempt) {
+    ++sequence;
+    folder = root + "\\" + SequenceName(sequence);
+    // The copies are the user's originals: nobody else reads or changes them.
+    if (CreateProtectedDirectory(folder, TProtection::kAdministratorsOnly))
+      break;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS || attempt == 100)
+      throw CannotCreate(folder, ::GetLastError());
+  }
   const std::string path = folder + "\\" + kJournalName;
   UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file || !WriteAll(file.get(), std::string(kHeader) + "\n")) {
+  if (!file ||
+      !WriteAll(file.get(), std::string(kHeader) + "\t" + std::to_string(sequence) + "\n")) {
     const DWORD error = ::GetLastError();
     file.reset();
     RemoveTree(folder, true);
     throw CannotCreate(path, error);
   }
   folder_ = folder;
+  sequence_ = sequence;
   file_ = std::move(file);
+}
+
+// --- Recording --------------------------------------------------------------
+
+bool TInstallJournal::Knows(const std::string& path) const {
+  return std::any_of(entries_.begin(), entries_.end(), [&path](const Entry& e) {
+    return (e.kind == kFile || e.kind == kReplaced || e.kind == kTemporary) &&
+           SameText(e.first, path);
+  });
 }
 
 // On disk first: a change whose entry could not be kept is not made.
@@ -253,18 +545,23 @@ void TInstallJournal::Record(Entry entry) {
 
 void TInstallJournal::DestinationCreated(const std::string& directory) {
   if (!committed_)
-    Record({kDestination, FullPath(directory), {}, {}});
+    Record({kDestination, FullPath(directory), {}, {}, {}});
 }
 
 void TInstallJournal::DirectoryCreated(const std::string& directory) {
   if (!committed_)
-    Record({kDirectory, FullPath(directory), {}, {}});
+    Record({kDirectory, FullPath(directory), {}, {}, {}});
 }
 
 void TInstallJournal::FileCreated(const std::string& typed) {
   const std::string path = FullPath(typed);
   if (!committed_ && !Knows(path))
-    Record({kFile, path, {}, {}});
+    Record({kFile, path, {}, {}, {}});
+}
+
+void TInstallJournal::Written(const std::string& typed, const std::string& sha256) {
+  if (!committed_)
+    Record({kWritten, FullPath(typed), sha256, {}, {}});
 }
 
 void TInstallJournal::BeforeWrite(const std::string& typed) {
@@ -276,90 +573,198 @@ void TInstallJournal::BeforeWrite(const std::string& typed) {
   if (IsLink(path))
     throw CannotCreate(path, kLinkRefused);
   if (!FileExists(path)) {
-    Record({kFile, path, {}, {}});
+    Record({kFile, path, {}, {}, {}});
     return;
   }
-  // Kept whole, on disk, before anything touches the original; a copy that
-  // cannot be made stops the write, so nothing of the user's is ever lost.
+  // Kept whole, on disk, with its rights and attributes, before anything
+  // touches the original; a copy that cannot be made stops the write, so
+  // nothing of the user's is ever lost.
   if (!file_)
     Open();
   const std::string name =
       std::to_string(++copies_) + "-" + path.substr(path.find_last_of("\\/:") + 1);
   const std::string copy = folder_ + "\\" + name;
-  if (::CopyFileA(path.c_str(), copy.c_str(), TRUE) == FALSE || !FlushFile(copy))
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const std::string descriptor = ReadDescriptor(path);
+  std::string hash;
+  if (attributes == INVALID_FILE_ATTRIBUTES || descriptor.empty() ||
+      ::CopyFileA(path.c_str(), copy.c_str(), TRUE) == FALSE || !FlushFile(copy) ||
+      !HashFile(copy, hash)) {
     throw CannotCreate(copy, ::GetLastError());
-  Record({kReplaced, path, name, {}});
+  }
+  // The copy takes the rights of the journal's folder, not the original's.
+  ProtectFile(copy, TProtection::kAdministratorsOnly);
+  Record({kReplaced, path, name, hash, Encode(attributes, descriptor)});
 }
 
-void TInstallJournal::BeforeSave(const std::string& path) {
-  BeforeWrite(path);
-  // The payload goes to this file first; one left by a run that died here
-  // is removed with the rest. One that is there already is not ours.
-  const std::string temporary = TemporaryFileName(FullPath(path));
-  if (!FileExists(temporary))
-    FileCreated(temporary);
+void TInstallJournal::BeforeSave(const std::string& typed) {
+  BeforeWrite(typed);
+  // The payload goes to this file first. One that is there already was
+  // left by someone else: moved out of the way like an original, since
+  // the payload is only ever written to a new file.
+  const std::string temporary = TemporaryFileName(FullPath(typed));
+  if (committed_ || Knows(temporary))
+    return;
+  if (IsLink(temporary))
+    throw CannotCreate(temporary, kLinkRefused);
+  if (FileExists(temporary)) {
+    BeforeWrite(temporary);
+    ::SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::DeleteFileA(temporary.c_str()) == FALSE)
+      throw CannotCreate(temporary, ::GetLastError());
+  }
+  Record({kTemporary, temporary, {}, {}, {}});
 }
 
 void TInstallJournal::KeyCreated(const std::string& key) {
   if (!committed_)
-    Record({kKey, key, {}, {}});
+    Record({kKey, key, {}, {}, {}});
 }
 
-void TInstallJournal::ValueCreated(const std::string& key, const std::string& name) {
+void TInstallJournal::ValueCreated(const std::string& key, const std::string& name,
+                                   const TValueData& written) {
   if (!committed_)
-    Record({kValue, key, name, {}});
+    Record({kValue, key, name, Encode(written.type, written.bytes), {}});
 }
 
-void TInstallJournal::ValueChanged(const std::string& key, const std::string& name) {
-  DWORD type = 0;
-  std::vector<BYTE> data;
-  if (committed_ || !ReadRawValue(key, name, type, data))
+void TInstallJournal::ValueChanged(const std::string& key, const std::string& name,
+                                   const TValueData& written) {
+  uint32_t type = 0;
+  std::string data;
+  if (committed_)
     return;
-  Record({kPrevious, key, name, std::to_string(type) + ":" + Hex(data)});
+  if (!ReadRawValue(key, name, type, data)) {
+    ValueCreated(key, name, written);
+    return;
+  }
+  Record({kPrevious, key, name, Encode(type, data), Encode(written.type, written.bytes)});
 }
 
-void TInstallJournal::ServiceRegistered(const std::string& name) {
+void TInstallJournal::ServiceRegistered(const std::string& name, const std::string& imagePath) {
   if (!committed_)
-    Record({kService, name, {}, {}});
+    Record({kService, name, imagePath, {}, {}});
 }
 
-bool TInstallJournal::Undo(const Entry& entry) const {
+// --- Undoing ----------------------------------------------------------------
+
+const std::string* TInstallJournal::WrittenHash(const std::string& path) const {
+  for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+    if (it->kind == kWritten && SameText(it->first, path))
+      return &it->second;
+  }
+  return nullptr;
+}
+
+TInstallJournal::Outcome TInstallJournal::UndoFile(const Entry& entry) {
+  const std::string& path = entry.first;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const bool absent = attributes == INVALID_FILE_ATTRIBUTES;
+  if (absent && !Gone(::GetLastError()))
+    return Outcome::kFailed;
+  const bool foreign =
+      !absent && (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+  std::string now;
+  if (!absent && !foreign && !HashFile(path, now))
+    return Outcome::kFailed;
+  const std::string* ours = WrittenHash(path);
+  const bool asLeft = ours != nullptr && now == *ours;
+  const auto keep = [&] {
+    kept_.push_back(path);
+    return Outcome::kKept;
+  };
+
+  if (entry.kind == kReplaced) {
+    // The original is put back where the installation's file still is
+    // (also when the two hold the same bytes: the rights and attributes
+    // were replaced with them), or where nothing is; one never replaced
+    // needs nothing. Whatever else is there now is someone's newer work: it
+    // stays, and so does the copy.
+    if (!foreign && (absent || asLeft)) {
+      return Restore(folder_ + "\\" + entry.second, path) && ApplyOriginal(path, entry.fourth)
+                 ? Outcome::kUndone
+                 : Outcome::kFailed;
+    }
+    if (!foreign && now == entry.third)
+      return Outcome::kUndone;
+    keptCopies_ = true;
+    return keep();
+  }
+  if (absent)
+    return Outcome::kUndone;
+  // A payload's temporary file is the installation's by its name, in a
+  // destination only administrators may change.
+  if (foreign || (entry.kind == kFile && !asLeft))
+    return keep();
+  ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+  return ::DeleteFileA(path.c_str()) != FALSE ? Outcome::kUndone : Outcome::kFailed;
+}
+
+TInstallJournal::Outcome TInstallJournal::Undo(const Entry& entry) {
+  const auto result = [](bool done) { return done ? Outcome::kUndone : Outcome::kFailed; };
   switch (entry.kind) {
-    case kService:
-      return DeleteService(entry.first);
+    case kService: {
+      // Only the service this run registered, starting its program: one
+      // that starts something else now is someone else's.
+      std::string imagePath;
+      if (ServiceKey(entry.first, imagePath) && !imagePath.empty() &&
+          !SameText(Unquoted(imagePath), Unquoted(entry.second))) {
+        kept_.push_back("service " + entry.first);
+        return Outcome::kKept;
+      }
+      return result(DeleteService(entry.first));
+    }
     case kKey:
-      return DeleteKeyIfEmpty(entry.first);
+      return result(DeleteKeyIfEmpty(entry.first));
     case kValue:
-      return RegistryChange(entry.first, [&](HKEY key) {
-        const LONG result = ::RegDeleteValueA(key, entry.second.c_str());
-        return result == ERROR_SUCCESS || Gone(static_cast<DWORD>(result));
-      });
     case kPrevious: {
-      const std::vector<std::string> parts = Split(entry.third, ':');
-      std::vector<BYTE> data;
-      if (parts.size() != 2 || !FromHex(parts[1], data))
-        return false;
-      const DWORD type = static_cast<DWORD>(std::strtoul(parts[0].c_str(), nullptr, 10));
-      return RegistryChange(entry.first, [&](HKEY key) {
-        return ::RegSetValueExA(key, entry.second.c_str(), 0, type, data.data(),
-                                static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
-      });
+      uint32_t ourType = 0;
+      std::string ours;
+      const std::string& written = entry.kind == kValue ? entry.third : entry.fourth;
+      if (!Decode(written, ourType, ours))
+        return Outcome::kFailed;
+      uint32_t type = 0;
+      std::string data;
+      LONG error = ERROR_SUCCESS;
+      const bool there = ReadRawValue(entry.first, entry.second, type, data, &error);
+      if (!there && !Gone(static_cast<DWORD>(error)))
+        return Outcome::kFailed;
+      if (there && (type != ourType || data != ours)) {
+        uint32_t previousType = 0;
+        std::string previous;
+        if (entry.kind == kPrevious && Decode(entry.third, previousType, previous) &&
+            previousType == type && previous == data)
+          return Outcome::kUndone;
+        kept_.push_back(MachineName(entry.first, entry.second));
+        return Outcome::kKept;
+      }
+      if (entry.kind == kValue) {
+        return result(!there || RegistryChange(entry.first, [&](HKEY key) {
+          const LONG deleted = ::RegDeleteValueA(key, entry.second.c_str());
+          return deleted == ERROR_SUCCESS || Gone(static_cast<DWORD>(deleted));
+        }));
+      }
+      uint32_t previousType = 0;
+      std::string previous;
+      if (!Decode(entry.third, previousType, previous))
+        return Outcome::kFailed;
+      return result(RegistryChange(entry.first, [&](HKEY key) {
+        return ::RegSetValueExA(key, entry.second.c_str(), 0, previousType,
+                                reinterpret_cast<const BYTE*>(previous.data()),
+                                static_cast<DWORD>(previous.size())) == ERROR_SUCCESS;
+      }));
     }
     case kFile:
-      if (!FileExists(entry.first))
-        return true;
-      ::SetFileAttributesA(entry.first.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-      return ::DeleteFileA(entry.first.c_str()) != FALSE;
+    case kTemporary:
     case kReplaced:
-      return Restore(folder_ + "\\" + entry.second, entry.first);
+      return UndoFile(entry);
     case kDirectory:
     case kDestination:
       // Whatever someone else put into it meanwhile is not the
       // installation's to delete, and stays with its directory.
-      return ::RemoveDirectoryA(entry.first.c_str()) != FALSE ||
-             ::GetLastError() == ERROR_DIR_NOT_EMPTY || !IsExistingDirectory(entry.first);
+      return result(::RemoveDirectoryA(entry.first.c_str()) != FALSE ||
+                    ::GetLastError() == ERROR_DIR_NOT_EMPTY || !IsExistingDirectory(entry.first));
     default:
-      return false;
+      return Outcome::kFailed;
   }
 }
 
@@ -367,23 +772,54 @@ bool TInstallJournal::RollBack() {
   // Services and registry first (the services' programs are among the
   // files), then files, restored originals, and the directories last, each
   // group newest first.
-  static constexpr const char* kOrder[] = {"s", "pvk", "f", "r", "dD"};
+  static constexpr const char* kOrder[] = {"s", "pvk", "ft", "r", "dD"};
   std::vector<Entry> left;
+  kept_.clear();
   for (const char* kinds : kOrder) {
     for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
       if (std::string_view(kinds).find(it->kind) == std::string_view::npos)
         continue;
-      if (!Undo(*it))
+      if (Undo(*it) == Outcome::kFailed)
         left.insert(left.begin(), *it);
     }
+  }
+  // What a later try needs to tell the installation's files from others'.
+  for (const Entry& entry : entries_) {
+    if (entry.kind == kWritten && std::any_of(left.begin(), left.end(), [&](const Entry& e) {
+          return SameText(e.first, entry.first);
+        }))
+      left.push_back(entry);
   }
   entries_ = std::move(left);
   rolledBack_ = true;
   if (entries_.empty())
-    Remove();
+    Finish();
   else
     Rewrite();
   return entries_.empty();
+}
+
+// Nothing is left to undo. Copies kept because their file was changed
+// since stay with a list of what they are; the journal goes either way,
+// so that the next start has nothing to act on.
+void TInstallJournal::Finish() {
+  if (!keptCopies_) {
+    Remove();
+    return;
+  }
+  std::string list;
+  for (const std::string& kept : kept_)
+    list += kept + "\r\n";
+  {
+    UniqueFile file(::CreateFileA((folder_ + "\\" + kKeptName).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !WriteAll(file.get(), list) || ::FlushFileBuffers(file.get()) == FALSE) {
+      Rewrite();  // without the list, the journal keeps saying what the copies are
+      return;
+    }
+  }
+  file_.reset();
+  ::DeleteFileA((folder_ + "\\" + kJournalName).c_str());
 }
 
 void TInstallJournal::Commit() {
@@ -396,7 +832,7 @@ void TInstallJournal::Commit() {
   // (a full disk) does not keep the finished installation from its end.
   if (file_) {
     try {
-      Record({kCommitted, {}, {}, {}});
+      Record({kCommitted, {}, {}, {}, {}});
     } catch (const Exception&) {
     }
   }
@@ -406,8 +842,10 @@ void TInstallJournal::Commit() {
 
 std::string TInstallJournal::KeptCopiesFolder() const {
   // Before a roll-back every copy is still needed for one, none is kept.
-  const bool kept = rolledBack_ && std::any_of(entries_.begin(), entries_.end(),
-                                               [](const Entry& e) { return e.kind == kReplaced; });
+  const bool kept =
+      rolledBack_ &&
+      (keptCopies_ || std::any_of(entries_.begin(), entries_.end(),
+                                  [](const Entry& e) { return e.kind == kReplaced; }));
   return kept ? folder_ : std::string();
 }
 
@@ -428,7 +866,7 @@ void TInstallJournal::Remove() {
 void TInstallJournal::Rewrite() {
   if (folder_.empty())
     return;
-  std::string text = std::string(kHeader) + "\n";
+  std::string text = std::string(kHeader) + "\t" + std::to_string(sequence_) + "\n";
   for (const Entry& entry : entries_)
     text += Line(entry);
   const std::string journal = folder_ + "\\" + kJournalName;
@@ -448,7 +886,7 @@ void TInstallJournal::Rewrite() {
 bool TInstallJournal::Load(const std::string& folder) {
   const std::string journal = folder + "\\" + kJournalName;
   UniqueFile file(::CreateFileA(journal.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file)
     return false;
   std::string text;
@@ -460,75 +898,85 @@ bool TInstallJournal::Load(const std::string& folder) {
   // The last line is cut short when the power failed while it was written:
   // the change it announced was never begun.
   lines.pop_back();
-  if (lines.empty() || lines.front() != kHeader)
+  if (lines.empty())
     return false;
+  const std::vector<std::string> header = Split(lines.front(), '\t');
+  if (header.size() != 2 || header[0] != kHeader || header[1].empty() || header[1].size() > 9 ||
+      header[1].find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  sequence_ = static_cast<uint32_t>(std::strtoul(header[1].c_str(), nullptr, 10));
   folder_ = folder;
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::vector<std::string> fields = Split(lines[i], '\t');
-    if (fields.size() != 4 || fields[0].size() != 1 ||
-        std::string_view("Ddfrkvpsc").find(fields[0][0]) == std::string_view::npos) {
+    if (fields.size() != 5 || fields[0].size() != 1 ||
+        std::string_view("Dddftrwkvpsc").find(fields[0][0]) == std::string_view::npos) {
       return false;
     }
-    if (fields[0][0] == kCommitted) {
+    const char kind = fields[0][0];
+    if (kind == kCommitted) {
       committed_ = true;
       continue;
     }
-    entries_.push_back({fields[0][0], fields[1], fields[2], fields[3]});
+    // A copy is read from the journal's own folder, never from elsewhere.
+    if (kind == kReplaced && !IsBareName(fields[2]))
+      return false;
+    entries_.push_back({kind, fields[1], fields[2], fields[3], fields[4]});
   }
   return true;
 }
 
-TInstallJournal::TRecovery TInstallJournal::RecoverInterrupted(const std::string& parent) {
+TInstallJournal::TRecovery TInstallJournal::RecoverInterrupted(const std::string& given) {
   TRecovery recovery;
-  const std::string temp = JournalParent(parent);
-  if (temp.empty())
+  const std::string root = given.empty() ? MachineRoot() : WithoutTrailingDelimiter(given);
+  if (root.empty() || !IsExistingDirectory(root)) {
+    recovery.untrusted = root.empty() || !FileExists(root) ? std::string() : UntrustedRoot(root);
     return recovery;
-  std::vector<std::string> folders;
-  std::vector<std::string> leftovers;
-  {
-    WIN32_FIND_DATAA entry{};
-    UniqueFind find(::FindFirstFileA((temp + kFolderPrefix + "*").c_str(), &entry));
-    for (bool more = static_cast<bool>(find); more;
-         more = ::FindNextFileA(find.get(), &entry) != FALSE) {
-      // A link is not a folder this program made.
-      const DWORD attributes = entry.dwFileAttributes;
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  }
+  recovery.untrusted = UntrustedRoot(root);
+  if (!recovery.untrusted.empty())
+    return recovery;
+  std::vector<std::unique_ptr<TInstallJournal>> journals;
+  for (const std::string& name : NumberedFolders(root)) {
+    const std::string folder = root + "\\" + name;
+    const std::string journal = folder + "\\" + kJournalName;
+    if (FileExists(journal)) {
+      auto loaded = std::make_unique<TInstallJournal>(root);
+      if (!loaded->Load(folder)) {
+        // Unreadable: nothing is undone on a guess, and the user learns
+        // where the copies are.
+        recovery.found = true;
+        recovery.complete = false;
+        recovery.keptFolder = folder;
         continue;
       }
-      const std::string folder = temp + entry.cFileName;
-      const std::string journal = folder + "\\" + kJournalName;
-      if (FileExists(journal)) {
-        folders.push_back(folder);
-      } else if (!FileExists(journal + ".new")) {
-        leftovers.push_back(folder);
-      }
+      journals.push_back(std::move(loaded));
+    } else if (!FileExists(folder + "\\" + kKeptName) && !FileExists(journal + ".new")) {
+      // A roll-back or commit killed after it deleted its journal, before
+      // its folder: nothing is left to undo, only the folder to remove.
+      RemoveTree(folder, true);
     }
   }
-  // A roll-back or commit killed after it deleted its journal, before its
-  // folder: nothing is left to undo, only the folder to remove.
-  for (const std::string& folder : leftovers)
-    RemoveTree(folder, true);
-  for (const std::string& folder : folders) {
+  // The newest first: an older run's originals are what was there before
+  // any of them, so they must be the last put back.
+  std::sort(journals.begin(), journals.end(),
+            [](const auto& a, const auto& b) { return a->sequence_ > b->sequence_; });
+  for (const auto& journal : journals) {
     recovery.found = true;
-    TInstallJournal journal;
-    if (!journal.Load(folder)) {
-      // Unreadable: nothing is undone on a guess, and the user learns where
-      // the copies are.
-      recovery.complete = false;
-      recovery.keptFolder = folder;
+    if (journal->committed_) {
+      journal->entries_.clear();
+      journal->Remove();
       continue;
     }
-    if (journal.committed_) {
-      journal.entries_.clear();
-      journal.Remove();
-      continue;
-    }
-    if (!journal.RollBack()) {
+    if (!journal->RollBack())
       recovery.complete = false;
-      if (!journal.KeptCopiesFolder().empty())
-        recovery.keptFolder = folder;
-    }
+    recovery.kept.insert(recovery.kept.end(), journal->kept_.begin(), journal->kept_.end());
+    if (!journal->KeptCopiesFolder().empty())
+      recovery.keptFolder = journal->folder_;
+    // An older journal waits while a newer one is not undone: its
+    // originals must not go back under what the newer one still holds.
+    if (!recovery.complete)
+      break;
   }
   return recovery;
 }

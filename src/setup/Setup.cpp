@@ -39,24 +39,44 @@ bool AnotherSetupRuns(qv::UniqueHandle& instance) {
 
 // An installation that died (killed, power lost) left its journal: its
 // roll-back is finished before the checks look at the machine, and the
-// user is told once.
-void FinishInterruptedInstallation() {
+// user is told once. False when no installation may start: the journals'
+// folder cannot be trusted, or a roll-back could not be finished and its
+// originals must not be mixed with a new installation's.
+bool FinishInterruptedInstallation() {
   using namespace qv;
   const TInstallJournal::TRecovery recovery = TInstallJournal::RecoverInterrupted();
+  if (!recovery.untrusted.empty()) {
+    ShowMessageDialog(recovery.untrusted, TDialogKind::dkError, ButtonBit(dbOK), 0);
+    return false;
+  }
   if (!recovery.found)
-    return;
+    return true;
+  std::string kept;
+  if (!recovery.kept.empty()) {
+    kept = " These were changed since and were left as they are:";
+    for (const std::string& what : recovery.kept)
+      kept += "\n" + what;
+  }
+  const std::string originals =
+      recovery.keptFolder.empty()
+          ? std::string()
+          : " The originals of your files are kept in " + recovery.keptFolder + ".";
   if (recovery.complete) {
     ShowMessageDialog(
         "Setup was interrupted during an earlier installation. Everything it changed has been "
-        "undone.",
+        "undone." +
+            originals + kept,
         TDialogKind::dkInformation, ButtonBit(dbOK), 0);
-    return;
+    return true;
   }
-  std::string text =
-      "Setup was interrupted during an earlier installation and could not undo all of it.";
-  if (!recovery.keptFolder.empty())
-    text += " The originals of your files are kept in " + recovery.keptFolder + ".";
-  ShowMessageDialog(text, TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+  ShowMessageDialog(
+      "Setup was interrupted during an earlier installation and could not undo all of it." +
+          originals +
+          " Nothing new can be installed until it is undone: close the programs that use the "
+          "installation's files, then run Setup again." +
+          kept,
+      TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+  return false;
 }
 
 }  // namespace
@@ -74,7 +94,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       ShowMessageDialog("Setup is already running.", TDialogKind::dkError, ButtonBit(dbOK), 0);
       return 0;
     }
-    FinishInterruptedInstallation();
+    if (!FinishInterruptedInstallation())
+      return ERROR_INSTALL_FAILURE;
     application.InstantiateForm(frmBackground);
     TfrmDialog::EarlierInstallation = frmBackground;
     application.InstantiateForm(frmDialog);

@@ -50,6 +50,31 @@ void MakeDirectory(const std::string& path) {
   ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path;
 }
 
+std::string HashOf(const std::string& path) {
+  std::string hash;
+  EXPECT_TRUE(HashFile(path, hash)) << path;
+  return hash;
+}
+
+// What the installation's payload layer records: the bytes it put there.
+void WriteAsInstalled(TInstallJournal& journal, const std::string& path, const char* bytes) {
+  { std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes; }
+  journal.Written(path, HashOf(path));
+}
+
+// A directory every user may change: Wine turns the grant to Everyone into
+// the Unix mode bits that let others write.
+void MakeOpenDirectory(const std::string& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+  // Set after the directory is made: Wine makes it under the process's
+  // umask, which takes the others' write bit away again.
+  EXPECT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path;
+  EXPECT_TRUE(::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor)) << path;
+  ::LocalFree(descriptor);
+}
+
 // A scratch directory on drive C:, so that the folder browser can reach it.
 // Whatever a test leaves is cleared without the code under test.
 class ScratchDirectory {
@@ -242,22 +267,35 @@ TEST(FileUtilJournal, AnOriginalThatCannotBeRestoredKeepsItsCopy) {
 
 // Only what the installation recorded goes; what someone else put into its
 // directories meanwhile stays, and so do those directories.
+// A file the installation wrote that someone changed since is theirs now:
+// it stays and is named. A payload's temporary name left by someone else
+// is moved aside, and comes back with the roll-back.
 TEST(FileUtilJournal, ARollBackLeavesWhatOthersPutIntoItsDirectories) {
   ScratchDirectory scratch;
   const std::string dest = scratch / "Quolvex";
   MakeDirectory(dest);
   MakeDirectory(dest + "\\logs");
-  TInstallJournal journal;
+  WriteFile(TemporaryFileName(dest + "\\readme.txt"));
+  TInstallJournal journal(scratch.path());
   journal.DestinationCreated(dest);
   journal.DirectoryCreated(dest + "\\logs");
   journal.BeforeWrite(dest + "\\qvdaemon.exe");
-  WriteFile(dest + "\\qvdaemon.exe");
-  WriteFile(dest + "\\sms.txt");
+  WriteAsInstalled(journal, dest + "\\qvdaemon.exe", "MZ");
   journal.FileCreated(dest + "\\sms.txt");
+  WriteAsInstalled(journal, dest + "\\sms.txt", "");
+  WriteFile(dest + "\\sms.txt");            // filled in by the administrator
   WriteFile(dest + "\\logs\\service.log");  // not the installation's
+  SetDefaultFileLayer(&WindowsFileLayer());
+  TBinaryData payload(nullptr);
+  payload.GetData().WriteBuffer("text", 4);
+  journal.BeforeSave(dest + "\\readme.txt");
+  payload.SaveToFile(dest + "\\readme.txt", journal.Files(WindowsFileLayer()));
   EXPECT_TRUE(journal.RollBack());
   EXPECT_FALSE(Exists(dest + "\\qvdaemon.exe"));
-  EXPECT_FALSE(Exists(dest + "\\sms.txt"));
+  EXPECT_FALSE(Exists(dest + "\\readme.txt"));
+  EXPECT_EQ(FileBytes(TemporaryFileName(dest + "\\readme.txt")), "data");
+  EXPECT_EQ(FileBytes(dest + "\\sms.txt"), "data");
+  EXPECT_EQ(journal.Kept(), std::vector<std::string>{dest + "\\sms.txt"});
   EXPECT_TRUE(Exists(dest + "\\logs\\service.log"));
 }
 
@@ -277,10 +315,11 @@ TEST(FileUtilJournal, TheNextStartUndoesWhatARunThatDiedRecorded) {
     journal.BeforeWrite(original);
     journal.BeforeWrite(scratch / "qvdaemon.exe");
     journal.KeyCreated(key);
-    journal.ValueCreated(key, "ScannerPort");
-    journal.ServiceRegistered(service);
+    journal.ValueCreated(key, "ScannerPort", TInstallJournal::TValueData::Number(3385));
+    journal.ServiceRegistered(service, "\"" + scratch / "qvdaemon.exe" + "\"");
     ASSERT_TRUE(::CopyFileA(TestProgramPath().c_str(), original.c_str(), FALSE));
-    WriteFile(scratch / "qvdaemon.exe");
+    journal.Written(original, HashOf(original));
+    WriteAsInstalled(journal, scratch / "qvdaemon.exe", "MZ");
     HKEY handle = nullptr;
     ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
                                 nullptr, &handle, nullptr),
@@ -304,24 +343,66 @@ TEST(FileUtilJournal, TheNextStartUndoesWhatARunThatDiedRecorded) {
   EXPECT_FALSE(MachineKeyExists(key));
   UniqueService left(::OpenServiceA(manager.get(), service.c_str(), SERVICE_QUERY_STATUS));
   EXPECT_FALSE(left) << "the service this run registered is deleted";
+  EXPECT_FALSE(MachineKeyExists("SYSTEM\\CurrentControlSet\\Services\\" + service));
   EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found) << "its folder is gone";
+
+  // Two runs that died one after the other: the newer is undone first, so
+  // that the original, which only the older one copied, is what stays.
+  {
+    TInstallJournal older(scratch.path());
+    older.BeforeWrite(original);
+    WriteAsInstalled(older, original, "older");
+    TInstallJournal newer(scratch.path());
+    newer.BeforeWrite(original);
+    WriteAsInstalled(newer, original, "newer");
+  }
+  EXPECT_TRUE(TInstallJournal::RecoverInterrupted(scratch.path()).complete);
+  EXPECT_EQ(FileBytes(original), "data");
 
   // A roll-back killed after it deleted its journal leaves only its folder,
   // which the next start removes without a word.
-  const std::string leftover = scratch / "QuolvexSetup-leftover";
+  const std::string leftover = scratch / "0000000098";
   MakeDirectory(leftover);
   WriteFile(leftover + "\\0-readme.txt");
   EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found);
   EXPECT_FALSE(Exists(leftover));
 
-  // A journal that is not ours to read: nothing is undone on a guess.
-  const std::string damaged = scratch / "QuolvexSetup-damaged";
+  // Nothing is read from a folder of another kind, such as one any user
+  // may make in a temp folder, nor a copy from outside a journal's folder.
+  const std::string keep = scratch / "keep.txt";
+  WriteFile(keep);
+  const std::string planted = scratch / "QuolvexSetup-{0C0FFEE0-0000-0000-0000-000000000000}";
+  MakeDirectory(planted);
+  const std::string plantedLines = "Quolvex Setup journal 1\nf\t" + keep + "\t\t\n";
+  { std::ofstream(planted + "\\journal.txt", std::ios::binary) << plantedLines; }
+  EXPECT_FALSE(TInstallJournal::RecoverInterrupted(scratch.path()).found);
+  const std::string damaged = scratch / "0000000099";
   MakeDirectory(damaged);
-  WriteFile(damaged + "\\journal.txt");
+  {
+    std::ofstream(damaged + "\\journal.txt", std::ios::binary)
+        << "Quolvex Setup journal 2\t99\nr\t" << keep << "\t..\\planted.bin\t\t0:\n";
+  }
   const TInstallJournal::TRecovery refused = TInstallJournal::RecoverInterrupted(scratch.path());
-  EXPECT_FALSE(refused.complete);
+  EXPECT_FALSE(refused.complete) << "a journal not ours to read: nothing is undone on a guess";
   EXPECT_EQ(refused.keptFolder, damaged);
-  EXPECT_TRUE(Exists(damaged + "\\journal.txt"));
+  EXPECT_EQ(FileBytes(keep), "data");
+
+  // A folder others may change is not read at all, and says why.
+  const std::string open = scratch / "open";
+  MakeOpenDirectory(open);
+  const std::string openJournal = open + "\\0000000001";
+  MakeDirectory(openJournal);
+  { std::ofstream(openJournal + "\\journal.txt", std::ios::binary) << plantedLines; }
+  const TInstallJournal::TRecovery untrusted = TInstallJournal::RecoverInterrupted(open);
+  EXPECT_NE(untrusted.untrusted.find("users other than administrators"), std::string::npos)
+      << untrusted.untrusted;
+  EXPECT_FALSE(untrusted.found);
+  EXPECT_TRUE(Exists(keep));
+  try {
+    TInstallJournal(open).FileCreated(open + "\\x");
+    ADD_FAILURE() << "a journal was started in a folder others may change";
+  } catch (const EFCreateError&) {
+  }
 }
 
 // A value that was there before keeps its stored form (type and bytes),
@@ -337,20 +418,27 @@ TEST(FileUtilJournal, AChangedValueComesBackAsStoredAndACommitEndsTheJournal) {
   ::RegSetValueExA(handle, "Start", 0, REG_SZ, reinterpret_cast<const BYTE*>("2"), 2);
   {
     TInstallJournal journal(scratch.path());
-    journal.ValueChanged(key, "Start");
+    journal.ValueChanged(key, "Start", TInstallJournal::TValueData::Number(3));
     const DWORD onDemand = 3;
     ::RegSetValueExA(handle, "Start", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&onDemand),
                      sizeof onDemand);
+    // Changed since by the administrator: theirs now, and named.
+    journal.ValueCreated(key, "Codeword", TInstallJournal::TValueData::Text(""));
+    ::RegSetValueExA(handle, "Codeword", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
     EXPECT_TRUE(journal.RollBack());
+    EXPECT_EQ(journal.Kept(),
+              std::vector<std::string>{"HKEY_LOCAL_MACHINE\\" + key + ", value \"Codeword\""});
   }
   EXPECT_EQ(ReadMachineValue(key, "Start"), StoredText("2"));
+  EXPECT_EQ(ReadMachineValue(key, "Codeword"), StoredText("x"));
+  ::RegDeleteValueA(handle, "Codeword");
   // Also one that replaced a file: the copy of the original goes with it,
   // or the next start would take the finished installation back.
   const std::string replaced = scratch.path() + "\\qvdaemon.exe";
   { std::ofstream(replaced, std::ios::binary) << "old"; }
   {
     TInstallJournal journal(scratch.path());
-    journal.ValueCreated(key, "Codepage");
+    journal.ValueCreated(key, "Codepage", TInstallJournal::TValueData::Text("windows-1251"));
     journal.BeforeWrite(replaced);
     { std::ofstream(replaced, std::ios::binary) << "new"; }
     journal.Commit();
@@ -400,16 +488,49 @@ TEST(FileUtilSecurity, WhatTheInstallerMakesCarriesItsOwnRights) {
   SetDefaultFileLayer(&WindowsFileLayer());
   TBinaryData payload(nullptr);
   payload.GetData().WriteBuffer("MZ", 2);
-  WriteFile(scratch / "qvdaemon.exe");  // in an existing destination
+  // The user's own file in an existing destination, hidden: replaced with
+  // the installer's rights, and given back with its own.
+  WriteFile(scratch / "qvdaemon.exe", FILE_ATTRIBUTE_HIDDEN);
   TInstallJournal journal(scratch.path());
   journal.BeforeSave(scratch / "qvdaemon.exe");
-  payload.SaveToFile(scratch / "qvdaemon.exe");
+  payload.SaveToFile(scratch / "qvdaemon.exe", journal.Files(WindowsFileLayer()));
   EXPECT_FALSE(everyoneMay(scratch / "qvdaemon.exe"));
   WIN32_FIND_DATAA entry{};
-  UniqueFind find(::FindFirstFileA((scratch / "QuolvexSetup-*").c_str(), &entry));
+  UniqueFind find(::FindFirstFileA((scratch / "000*").c_str(), &entry));
   ASSERT_TRUE(find);
   EXPECT_FALSE(everyoneMay(scratch / entry.cFileName));
   EXPECT_TRUE(journal.RollBack());
+  EXPECT_EQ(FileBytes(scratch / "qvdaemon.exe"), "data");
+  EXPECT_TRUE(everyoneMay(scratch / "qvdaemon.exe")) << "the original's rights came back";
+  EXPECT_NE(::GetFileAttributesA((scratch / "qvdaemon.exe").c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+}
+
+// Who may change a directory, read from its descriptor: only SYSTEM,
+// Administrators and the account Setup runs as may own it or be let write.
+TEST(FileUtilSecurity, OnlyAdministratorsMayChangeWhatSetupTrusts) {
+  const auto others = [](const char* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    EXPECT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1,
+                                                                       &descriptor, nullptr))
+        << sddl;
+    const std::string who = OthersWhoMayChange(descriptor);
+    ::LocalFree(descriptor);
+    return who;
+  };
+  EXPECT_EQ(others("O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"), "");
+  EXPECT_EQ(others("O:SYD:(A;OICIIO;FA;;;CO)(A;;FA;;;BA)(D;;FA;;;WD)"), "");
+  EXPECT_EQ(others("O:BUD:P(A;;FA;;;BA)"), "S-1-5-32-545") << "the owner may rewrite the list";
+  EXPECT_EQ(others("O:BAD:(A;;0x1200a9;;;BU)(A;;0x4;;;AU)"), "S-1-5-11") << "appending is a change";
+  EXPECT_EQ(others("O:BAD:(A;;GW;;;WD)"), "S-1-1-0");
+
+  ScratchDirectory scratch;
+  std::string who;
+  ASSERT_TRUE(CreateProtectedDirectory(scratch / "protected", TProtection::kInstalled));
+  EXPECT_TRUE(OthersWhoMayChange(scratch / "protected", who));
+  EXPECT_EQ(who, "");
+  MakeOpenDirectory(scratch / "open");
+  EXPECT_TRUE(OthersWhoMayChange(scratch / "open", who));
+  EXPECT_EQ(who, "S-1-1-0") << DaclText(scratch / "open");
 }
 
 // A link planted at a payload's name is never written through. Wine shows

@@ -445,9 +445,12 @@ TEST_F(ProgramMenu, TheInstallRecordListsWhatWasMadeAndTheProgramListNamesTheUni
   w->engine.Journal().FileCreated(payload.string());
   { std::ofstream(payload, std::ios::binary) << "licence"; }
   ASSERT_TRUE(w->engine.RunFinalPhase(DestinationFromText(w->destination)));
-  w->engine.RecordInstallation(DestinationFromText(w->destination));
+  // Typed with a separator at its end: recorded in the one spelling the
+  // uninstaller accepts, naming only the product's own.
+  w->engine.RecordInstallation(DestinationFromText(w->destination + "\\"));
 
   const TInstallRecord record = TInstallRecord::Parse(FileBytes(dest_ / "install.rec"));
+  EXPECT_NO_THROW(record.CheckConfined((programs_ / "Quolvex").string()));
   EXPECT_EQ(record.destination, dest_.string());
   ASSERT_EQ(record.files.size(), 1u);
   EXPECT_EQ(record.files[0].path, payload.string());
