@@ -74,7 +74,19 @@ void TfrmDialog::FormCreate(TObject*) {
 void TfrmDialog::btnNextClick(TObject*) {
   const int page = PageIndex();
   if (page == kDestinationPage) {
-    if (!IsExistingDirectory(editDir->Text())) {
+    std::string others;
+    if (IsExistingDirectory(editDir->Text())) {
+      // The services run as LocalSystem from here: a directory that others
+      // may change would let them swap the programs.
+      if (!OthersWhoMayChange(FullPath(editDir->Text()), others) || !others.empty()) {
+        ShowMessageDialog("Users other than administrators can change the directory " +
+                              editDir->Text() +
+                              ". Choose another directory, or make it changeable by "
+                              "administrators only.",
+                          TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+        return;
+      }
+    } else {
       // Its own rights, never those of the parent: a drive root lets every
       // user change what is created in it, and the services run from here.
       if (!CreateProtectedDirectory(editDir->Text(), TProtection::kInstalled)) {
