@@ -12,13 +12,15 @@
 // the question is answered No; ERROR_INSTALL_FAILURE (1603) for a damaged
 // record; ERROR_INVALID_PARAMETER for unknown arguments; otherwise the
 // Win32 error of what failed, reading the record (ERROR_FILE_NOT_FOUND when
-// it is missing) included. Whenever it fails, the uninstaller and its record
+// it is missing) included, and ERROR_SERVICE_EXISTS for a service that is
+// still registered after its removal. Whenever it fails, the uninstaller and its record
 // stay, and running it again carries on where it stopped.
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "../common/Handles.h"
 #include "../common/SystemMessage.h"
@@ -82,6 +84,8 @@ const wchar_t* Why(KeptReason reason) {
       return L"in a folder replaced by a link";
     case KeptReason::kNotRecorded:
       return L"not in the install record";
+    case KeptReason::kOtherProgram:
+      return L"registered for a program outside the installation";
   }
   return L"";
 }
@@ -153,20 +157,23 @@ DWORD Uninstall(bool quiet) {
     return ERROR_INSTALL_USEREXIT;
 
   const Installation& installation = reading.installation;
-  const ServiceFailure service = RemoveServices(installation);
+  std::vector<Kept> keptServices;
+  const ServiceFailure service = RemoveServices(installation, keptServices);
   if (service.error != ERROR_SUCCESS) {
     const std::wstring what =
-        service.service.empty()
-            ? std::wstring(L"The service control manager cannot be reached")
-            : L"The service \"" + service.service +
-                  (service.stopping ? L"\" cannot be stopped" : L"\" cannot be removed");
+        service.service.empty() ? std::wstring(L"The service control manager cannot be reached")
+                                : L"The service \"" + service.service +
+                                      (service.stopping ? L"\" cannot be stopped"
+                                       : service.stays ? L"\" is still registered after its removal"
+                                                       : L"\" cannot be removed");
     return reporter.Fail(what + L":\r\n" + SystemMessage(service.error) +
                              L"\r\n\r\nQuolvex Antivirus 5.0 was not removed; its files and "
                              L"settings are as they were.",
                          service.error);
   }
 
-  const Removal removal = RemoveInstallation(installation, program, record);
+  Removal removal = RemoveInstallation(installation, program, record);
+  removal.kept.insert(removal.kept.begin(), keptServices.begin(), keptServices.end());
   if (!removal.failures.empty()) {
     std::wstring text =
         L"Quolvex Antivirus 5.0 was not removed completely. These could not be "

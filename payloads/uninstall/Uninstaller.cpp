@@ -1,11 +1,14 @@
 #include "Uninstaller.h"
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cwchar>
 #include <string_view>
 
 #include "../common/Handles.h"
 #include "core/InstallRecord.h"
+#include "core/PathUtil.h"
 #include "core/Sha256.h"
 
 namespace qv::payload {
@@ -17,6 +20,11 @@ constexpr LONGLONG kMaxRecordBytes = 16 * 1024 * 1024;
 // What the control manager allows a service for its way down.
 constexpr ULONGLONG kServiceStopTimeoutMs = 30000;
 constexpr DWORD kServicePollMs = 100;
+// How long a deleted service may stay known, unmarked, before it counts as
+// staying; and how long the manager may disown a service whose key is
+// still there (it deletes the key as it lets the service go) before the
+// key is removed by hand.
+constexpr ULONGLONG kServiceGoneTimeoutMs = 5000;
 // The original ends right after starting the copy; this only bounds a wait
 // for a process id that, against all odds, went to another program.
 constexpr DWORD kOriginalExitTimeoutMs = 60000;
@@ -32,6 +40,15 @@ constexpr wchar_t kProductEntry[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuolvexAntivirus";
 constexpr wchar_t kMachineRoot[] = L"HKEY_LOCAL_MACHINE\\";
 constexpr wchar_t kCleanupFolderPrefix[] = L"QuolvexUninstall-";
+// Full control for SYSTEM and Administrators, nothing inherited: nobody
+// else may put a DLL beside the copy that runs elevated.
+constexpr wchar_t kCleanupFolderRights[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
+// Where Setup put the program menu (install/InstallEngine.cpp).
+constexpr wchar_t kShellFoldersKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr wchar_t kCommonProgramsValue[] = L"Common Programs";
+constexpr wchar_t kProgramMenuName[] = L"\\Quolvex";
 
 // Registry keys are opened without a view flag, as Setup opens them
 // (win32/Registry.cpp). uninstall.exe is built for the architecture of the
@@ -51,6 +68,51 @@ bool Widen(const std::string& text, std::wstring& wide) {
   wide.resize(static_cast<size_t>(length));
   return ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(),
                                length) == length;
+}
+
+bool Narrow(const std::wstring& wide, std::string& text) {
+  text.clear();
+  if (wide.empty())
+    return true;
+  const int size = static_cast<int>(wide.size());
+  const int length = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size,
+                                           nullptr, 0, nullptr, nullptr);
+  if (length <= 0)
+    return false;
+  text.resize(static_cast<size_t>(length));
+  return ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, text.data(),
+                               length, nullptr, nullptr) == length;
+}
+
+// A text value as stored, environment variables unexpanded; false when it
+// is not there or not text.
+bool ReadMachineText(const std::wstring& key, const wchar_t* name, std::wstring& text) {
+  constexpr DWORD kText = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
+  DWORD size = 0;
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, kText, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  text.assign(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, kText, nullptr, text.data(), &size) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  text.resize(std::wcslen(text.c_str()));
+  return true;
+}
+
+// The program menu as Setup found it, in the record's UTF-8; empty when
+// there is none, and then no shortcut is the product's.
+std::string ProgramMenuFolder() {
+  std::wstring programs;
+  std::string folder;
+  if (!ReadMachineText(kShellFoldersKey, kCommonProgramsValue, programs) || programs.empty() ||
+      !Narrow(programs + kProgramMenuName, folder)) {
+    return {};
+  }
+  return folder;
 }
 
 // A directory recorded as "C:\Dir\" names the same directory as "C:\Dir";
@@ -415,6 +477,172 @@ DWORD StopService(SC_HANDLE service) {
   return ERROR_SUCCESS;
 }
 
+bool IsInside(const std::wstring& path, const std::wstring& folder) {
+  // A drive root ends with its separator already.
+  const size_t length = folder.back() == L'\\' ? folder.size() : folder.size() + 1;
+  return path.size() > length && path[length - 1] == L'\\' &&
+         SamePath(std::wstring_view(path).substr(0, folder.size()), folder);
+}
+
+bool IsExistingFile(const std::string& utf8) {
+  std::wstring path;
+  if (!Widen(utf8, path))
+    return false;
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// Whether the control manager, given this image path, starts a program of
+// the installation: found as the manager finds it, with "..", "/" and the
+// like resolved, inside the destination. The record names the product's
+// two services, but whoever registered one of those names since for a
+// program of their own owns it now.
+bool StartsInstallationsProgram(const std::wstring& imagePath, const std::wstring& destination) {
+  std::wstring expanded(32768, L'\0');
+  const DWORD length = ::ExpandEnvironmentStringsW(imagePath.c_str(), expanded.data(),
+                                                   static_cast<DWORD>(expanded.size()));
+  std::string text;
+  if (length == 0 || length > expanded.size() || !Narrow(expanded.substr(0, length - 1), text))
+    return false;
+  std::wstring program;
+  if (!Widen(ResolveImagePath(text, &IsExistingFile), program) || program.empty())
+    return false;
+  std::wstring full(32768, L'\0');
+  const DWORD fullLength =
+      ::GetFullPathNameW(program.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (fullLength == 0 || fullLength >= full.size())
+    return false;
+  full.resize(fullLength);
+  return IsInside(full, destination);
+}
+
+DWORD ImagePathOf(SC_HANDLE service, std::wstring& imagePath) {
+  DWORD needed = 0;
+  ::QueryServiceConfigW(service, nullptr, 0, &needed);
+  if (needed == 0)
+    return ::GetLastError();
+  std::vector<BYTE> buffer(needed);
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!::QueryServiceConfigW(service, config, needed, &needed))
+    return ::GetLastError();
+  imagePath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"";
+  return ERROR_SUCCESS;
+}
+
+// True unless the registry says for certain that the key is gone.
+bool ServiceKeyExists(const std::wstring& name) {
+  HKEY opened = nullptr;
+  const LONG result =
+      ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kServicesKey + name).c_str(), 0, KEY_READ, &opened);
+  UniqueRegistryKey key(result == ERROR_SUCCESS ? opened : nullptr);
+  return result != ERROR_FILE_NOT_FOUND;
+}
+
+ServiceFailure Failed(const std::wstring& name, DWORD error) {
+  return {name, false, false, error};
+}
+
+void KeepService(const std::wstring& name, std::vector<Kept>& kept) {
+  kept.push_back({L"service " + name, KeptReason::kOtherProgram});
+}
+
+// The manager does not know the service, yet its key is there, and the
+// manager would load it from there at the next start. The record names
+// only the product's two services, so this is one of them.
+ServiceFailure RemoveServiceKey(const std::wstring& name, const std::wstring& destination,
+                                std::vector<Kept>& kept) {
+  const std::wstring key = kServicesKey + name;
+  std::wstring imagePath;
+  if (!ReadMachineText(key, L"ImagePath", imagePath) ||
+      !StartsInstallationsProgram(imagePath, destination)) {
+    KeepService(name, kept);
+    return {};
+  }
+  const LONG result = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
+  if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
+    return Failed(name, static_cast<DWORD>(result));
+  return ServiceKeyExists(name) ? ServiceFailure{name, false, true, ERROR_SERVICE_EXISTS}
+                                : ServiceFailure{};
+}
+
+// Stops and deletes the service, then looks again until it is marked for
+// deletion or gone: a "does not exist" is believed only together with the
+// registry, and each look is a connection of its own, since one connection
+// may go on answering from a state the manager has left.
+ServiceFailure RemoveService(const std::wstring& name, const std::wstring& destination,
+                             std::vector<Kept>& kept) {
+  bool deleted = false;
+  ULONGLONG deadline = 0;
+  const auto waited = [&deadline] {
+    const ULONGLONG now = ::GetTickCount64();
+    if (deadline == 0)
+      deadline = now + kServiceGoneTimeoutMs;
+    if (now >= deadline)
+      return true;
+    ::Sleep(kServicePollMs);
+    return false;
+  };
+  for (;;) {
+    UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager)
+      return Failed({}, ::GetLastError());
+    UniqueServiceHandle service(
+        ::OpenServiceW(manager.get(), name.c_str(),
+                       SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE));
+    if (!service) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_SERVICE_MARKED_FOR_DELETE)
+        return {};
+      if (error != ERROR_SERVICE_DOES_NOT_EXIST)
+        return Failed(name, error);
+      if (!ServiceKeyExists(name))
+        return {};
+      if (waited())
+        return RemoveServiceKey(name, destination, kept);
+      continue;
+    }
+    if (!deleted) {
+      std::wstring imagePath;
+      if (const DWORD error = ImagePathOf(service.get(), imagePath); error != ERROR_SUCCESS)
+        return Failed(name, error);
+      if (!StartsInstallationsProgram(imagePath, destination)) {
+        KeepService(name, kept);
+        return {};
+      }
+      if (const DWORD error = StopService(service.get()); error != ERROR_SUCCESS)
+        return {name, true, false, error};
+    }
+    if (!::DeleteService(service.get())) {
+      const DWORD error = ::GetLastError();
+      return error == ERROR_SERVICE_MARKED_FOR_DELETE ? ServiceFailure{} : Failed(name, error);
+    }
+    // Deleted before, yet known and unmarked when looked at again: the
+    // manager let go of the deletion.
+    if (deleted && waited())
+      return {name, false, true, ERROR_SERVICE_EXISTS};
+    deleted = true;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// The long form of a path, as the system spells it; the path itself when
+// the system cannot tell.
+std::wstring LongForm(const std::wstring& path) {
+  const DWORD length = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+  std::wstring full(length, L'\0');
+  if (length == 0 || ::GetLongPathNameW(path.c_str(), full.data(), length) >= length)
+    return path;
+  full.resize(length - 1);
+  return full;
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+  return SamePath(a, b) || SamePath(LongForm(a), LongForm(b));
+}
+
 }  // namespace
 
 RecordReading ReadInstallRecord(const std::wstring& path) {
@@ -430,34 +658,24 @@ RecordReading ReadInstallRecord(const std::wstring& path) {
   if (tooLarge)
     return reading;
   try {
-    if (WidenRecord(TInstallRecord::Parse(bytes), reading.installation))
+    const TInstallRecord record = TInstallRecord::Parse(bytes);
+    record.CheckConfined(ProgramMenuFolder());
+    // Everything the record may name lies in its destination, so the
+    // destination must be where the record is: one copied elsewhere, or
+    // naming another folder (the system's, say), is not this installation's.
+    if (WidenRecord(record, reading.installation) &&
+        SameFolder(path.substr(0, path.find_last_of(L'\\')), reading.installation.destination))
       reading.state = RecordState::kRead;
   } catch (const EInstallRecordError&) {
   }
   return reading;
 }
 
-ServiceFailure RemoveServices(const Installation& installation) {
-  if (installation.services.empty())
-    return {};
-  UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager)
-    return {{}, false, ::GetLastError()};
+ServiceFailure RemoveServices(const Installation& installation, std::vector<Kept>& kept) {
   for (const std::wstring& name : installation.services) {
-    UniqueServiceHandle service(
-        ::OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
-    if (!service) {
-      const DWORD error = ::GetLastError();
-      if (error == ERROR_SERVICE_DOES_NOT_EXIST)
-        continue;
-      return {name, false, error};
-    }
-    if (const DWORD error = StopService(service.get()); error != ERROR_SUCCESS)
-      return {name, true, error};
-    if (!::DeleteService(service.get())) {
-      const DWORD error = ::GetLastError();
-      if (error != ERROR_SERVICE_MARKED_FOR_DELETE)
-        return {name, false, error};
+    if (ServiceFailure failure = RemoveService(name, installation.destination, kept);
+        failure.error != ERROR_SUCCESS) {
+      return failure;
     }
   }
   return {};
@@ -545,12 +763,20 @@ DWORD PrepareCleanup(const std::wstring& program, CleanupCopy& copy) {
     return ::GetLastError();
   if (length > MAX_PATH)
     return ERROR_BUFFER_OVERFLOW;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kCleanupFolderRights, SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+    return ::GetLastError();
+  UniqueLocalMemory<PSECURITY_DESCRIPTOR> rights(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
   const std::wstring base = std::wstring(temp, length) + kCleanupFolderPrefix +
                             std::to_wstring(::GetCurrentProcessId()) + L"-";
   const DWORD start = ::GetTickCount();
+  // Only a folder made here and now: one that exists already may hold
+  // whatever its maker put there, and carries their rights.
   for (DWORD attempt = 0;; ++attempt) {
     copy.folder = base + std::to_wstring(start + attempt);
-    if (::CreateDirectoryW(copy.folder.c_str(), nullptr))
+    if (::CreateDirectoryW(copy.folder.c_str(), &attributes))
       break;
     const DWORD error = ::GetLastError();
     if (error != ERROR_ALREADY_EXISTS || attempt == 1000)

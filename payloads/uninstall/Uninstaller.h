@@ -38,28 +38,35 @@ struct RecordReading {
   Installation installation;
 };
 
-// kDamaged also stands for a record whose text is not UTF-8: its checksum
-// held, so it cannot be told apart from one altered on purpose.
+// kDamaged also stands for a record whose text is not UTF-8, and for one
+// that names anything outside the product's own (its destination, its
+// program-menu folder, its keys and its two services): its checksum held,
+// so it cannot be told apart from one altered on purpose.
 RecordReading ReadInstallRecord(const std::wstring& path);
 
-struct ServiceFailure {
-  std::wstring service;  // empty when the control manager itself failed
-  bool stopping = false;
-  DWORD error = ERROR_SUCCESS;  // ERROR_SUCCESS: every service is gone
-};
-
-// Stops and deletes the recorded services, one after the other, and stops
-// at the first that cannot be: the services go first so that a failure
-// leaves every file and value in place. A service that is not there any
-// more counts as removed.
-ServiceFailure RemoveServices(const Installation& installation);
-
-enum class KeptReason { kChanged, kNotEmpty, kLink, kBehindLink, kNotRecorded };
+enum class KeptReason { kChanged, kNotEmpty, kLink, kBehindLink, kNotRecorded, kOtherProgram };
 
 struct Kept {
   std::wstring what;
   KeptReason reason;
 };
+
+struct ServiceFailure {
+  std::wstring service;  // empty when the control manager itself failed
+  bool stopping = false;
+  // Stopped and deleted, yet neither gone nor marked for deletion.
+  bool stays = false;
+  DWORD error = ERROR_SUCCESS;  // ERROR_SUCCESS: every service is gone
+};
+
+// Stops and deletes the recorded services, one after the other, and stops
+// at the first that cannot be: the services go first so that a failure
+// leaves every file and value in place. Each removal is checked: a service
+// counts as removed once the control manager has it marked for deletion,
+// or when neither a fresh connection to the manager nor the registry knows
+// it. A service whose program lies outside the destination is someone
+// else's by now: it stays, and is added to kept.
+ServiceFailure RemoveServices(const Installation& installation, std::vector<Kept>& kept);
 
 struct Failure {
   std::wstring what;
@@ -82,8 +89,9 @@ Removal RemoveInstallation(const Installation& installation, const std::wstring&
                            const std::wstring& record);
 
 // A copy of the running program in a new folder of its own in the temp
-// directory: a folder nobody can have prepared, so no DLL planted beside
-// the copy is loaded when it starts elevated.
+// directory, made with rights for SYSTEM and Administrators only: a folder
+// nobody can have prepared or can write to, so no DLL planted beside the
+// copy is loaded when it starts elevated.
 struct CleanupCopy {
   std::wstring folder;
   std::wstring program;

@@ -1,9 +1,11 @@
 // uninstall.exe run for real against an installation made up in a scratch
-// folder: a running service of its own, files as written and one changed
-// since, a log folder in use, a link put where a recorded folder was, keys
-// below a test-only key of HKEY_LOCAL_MACHINE and the product's entry in the
-// list of installed programs. The installation folder's name is not ASCII,
-// so a record read in the ANSI code page finds nothing. The program comes
+// folder: the product's two services (one running, the other never looked
+// at before the removal), files as written and one changed since, a log
+// folder in use, a link put where a recorded folder was, the product's keys
+// and its entry in the list of installed programs, and a program menu that
+// the machine's "Common Programs" points into the scratch folder for the
+// test. A recorded file's name is not ASCII, so a record read in the ANSI
+// code page would leave it (and its folder). The program comes
 // from QV_PAYLOAD_DIR, as in PayloadProgramsTest; without it every case is
 // skipped.
 #include <windows.h>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "AccessList.h"
 #include "TaskBar.h"
 #include "TestSupport.h"
 #include "core/InstallRecord.h"
@@ -24,12 +27,18 @@ namespace qv::test {
 namespace {
 
 constexpr DWORD kRunTimeoutMs = 40000;
-constexpr wchar_t kTestKey[] = L"SOFTWARE\\QuolvexUninstallTest";
+// The product's own keys: the uninstaller refuses a record naming others.
+constexpr wchar_t kTestKey[] = L"SOFTWARE\\Quolvex";
+constexpr wchar_t kServicesKey[] = L"SYSTEM\\CurrentControlSet\\Services\\";
+constexpr wchar_t kShellFolders[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr wchar_t kCommonPrograms[] = L"Common Programs";
 constexpr wchar_t kProductEntry[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QuolvexAntivirus";
 constexpr wchar_t kPendingKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingValue[] = L"PendingFileRenameOperations";
 constexpr wchar_t kService[] = L"Quolvex";
+constexpr wchar_t kMonitor[] = L"QuolvexMonitor";
 constexpr wchar_t kCaption[] = L"Quolvex Antivirus 5.0 Uninstall";
 constexpr wchar_t kQuestion[] =
     L"Do you want to remove Quolvex Antivirus 5.0 and all of its components?";
@@ -115,6 +124,24 @@ void SetMachineValue(const std::wstring& key, const std::wstring& name) {
   ASSERT_EQ(::RegSetValueExW(handle, name.c_str(), 0, REG_DWORD,
                              reinterpret_cast<const BYTE*>(&data), sizeof data),
             ERROR_SUCCESS);
+}
+
+void SetMachineText(const std::wstring& key, const wchar_t* name, const std::wstring& text,
+                    DWORD type = REG_SZ) {
+  ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, type, text.c_str(),
+                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+}
+
+bool ReadMachineText(const std::wstring& key, const wchar_t* name, std::wstring& text) {
+  wchar_t buffer[1024] = {};
+  DWORD size = sizeof buffer - sizeof(wchar_t);
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), name,
+                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, buffer,
+                     &size) != ERROR_SUCCESS)
+    return false;
+  text = buffer;
+  return true;
 }
 
 bool KeyExists(const std::wstring& key) {
@@ -257,14 +284,21 @@ class UninstallerTest : public ::testing::Test {
     if (payloads.empty())
       GTEST_SKIP() << "QV_PAYLOAD_DIR is not set";
     scratch_ = TempDir() + L"QvUninstallTest-" + std::to_wstring(::GetCurrentProcessId());
-    root_ = scratch_ + L"\\Quolvex T\u00E9st";
+    root_ = scratch_ + L"\\Quolvex Test";
     pendingBefore_ = ReadPendingDeletes();
+    programsBefore_ = ReadMachineText(kShellFolders, kCommonPrograms, savedPrograms_);
     CleanUp();
+    ASSERT_NO_FATAL_FAILURE(
+        SetMachineText(kShellFolders, kCommonPrograms, scratch_ + L"\\Programs"));
     ASSERT_NO_FATAL_FAILURE(Install(payloads));
   }
 
   void TearDown() override {
     CleanUp();
+    if (programsBefore_)
+      SetMachineText(kShellFolders, kCommonPrograms, savedPrograms_);
+    else
+      ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kShellFolders, kCommonPrograms);
     // The clean-up copy waits for the next start; this prefix has none.
     if (!copy_.empty()) {
       WaitUntil([this] { return ::DeleteFileW(copy_.c_str()) || !Exists(copy_); }, 10000);
@@ -280,10 +314,14 @@ class UninstallerTest : public ::testing::Test {
   }
 
   void CleanUp() {
-    RemoveServiceIfPresent(kService);
+    for (const wchar_t* service : {kService, kMonitor}) {
+      RemoveServiceIfPresent(service);
+      // One the manager never knew (see below) leaves its key.
+      ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kServicesKey + std::wstring(service)).c_str());
+    }
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestKey);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductEntry);
-    RemoveLink(Narrow(scratch_ + L"\\cache"));
+    RemoveLink(Narrow(root_ + L"\\cache"));
     RemoveTree(scratch_);
   }
 
@@ -297,31 +335,31 @@ class UninstallerTest : public ::testing::Test {
 
   void Install(const std::wstring& payloads) {
     menu_ = scratch_ + L"\\Programs\\Quolvex";
-    data_ = scratch_ + L"\\Data";
+    data_ = root_ + L"\\Data";
     for (const std::wstring& dir : {scratch_, root_, In(L"docs"), data_, InData(L"logs"),
                                     scratch_ + L"\\Programs", menu_, scratch_ + L"\\elsewhere"}) {
       ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr)) << Narrow(dir);
     }
     // The link stands where the installation made a folder.
-    ASSERT_TRUE(MakeLink(Narrow(scratch_ + L"\\cache"), Narrow(scratch_ + L"\\elsewhere")));
+    ASSERT_TRUE(MakeLink(Narrow(In(L"cache")), Narrow(scratch_ + L"\\elsewhere")));
     record_.destination = Utf8(root_);
     for (const std::wstring& dir :
-         {root_, In(L"docs"), data_, InData(L"logs"), menu_, scratch_ + L"\\cache"}) {
+         {root_, In(L"docs"), data_, InData(L"logs"), menu_, In(L"cache")}) {
       record_.directories.push_back(Utf8(dir));
     }
 
-    for (const wchar_t* program : {L"uninstall.exe", L"qvdaemon.exe"}) {
+    for (const wchar_t* program : {L"uninstall.exe", L"qvdaemon.exe", L"qvmonitor.exe"}) {
       ASSERT_TRUE(::CopyFileW((payloads + program).c_str(), In(program).c_str(), FALSE));
       record_.files.push_back({Utf8(In(program)), HashOf(ReadAll(In(program)))});
     }
     AddFile(In(L"readme.txt"), "readme\r\n");
-    AddFile(In(L"docs\\help.txt"), "help\r\n");
+    AddFile(In(L"docs\\h\u00E9lp.txt"), "help\r\n");
     AddFile(InData(L"sms.txt"), "");
     Write(InData(L"sms.txt"), "555-0100\r\n");  // filled in by the administrator
     AddFile(In(L"register.txt"), "register\r\n");
     ::DeleteFileW(In(L"register.txt").c_str());  // deleted by the administrator
     AddFile(scratch_ + L"\\elsewhere\\data.bin", "data");
-    record_.files.back().path = Utf8(scratch_ + L"\\cache\\data.bin");
+    record_.files.back().path = Utf8(In(L"cache\\data.bin"));
     Write(InData(L"logs\\20240101.log"), "log\r\n");
     Write(menu_ + L"\\Readme.lnk", "shortcut");
     record_.shortcuts.push_back(Utf8(menu_ + L"\\Readme.lnk"));
@@ -329,7 +367,7 @@ class UninstallerTest : public ::testing::Test {
     // Recorded parents first, as Setup makes them; Product only empties
     // once Sub is gone.
     const std::wstring key = kTestKey;
-    record_.keys = {Utf8(key), "\\" + Utf8(key) + "\\Product", Utf8(key) + "\\Product\\Sub"};
+    record_.keys = {Utf8(key), Utf8(key) + "\\Product", Utf8(key) + "\\Product\\Sub"};
     ASSERT_NO_FATAL_FAILURE(SetMachineValue(key, L"Recorded"));
     ASSERT_NO_FATAL_FAILURE(SetMachineValue(key, L"Kept"));  // there before the installation
     ASSERT_NO_FATAL_FAILURE(SetMachineValue(key + L"\\Product\\Sub", L"Port"));
@@ -337,13 +375,14 @@ class UninstallerTest : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(SetMachineValue(std::wstring(kProductEntry) + L"\\Details", L"Size"));
 
     ASSERT_EQ(RunProgram(In(L"qvdaemon.exe"), L"/install /silent").exitCode, 0u);
+    ASSERT_EQ(RunProgram(In(L"qvmonitor.exe"), L"/install /silent").exitCode, 0u);
     {
       UniqueService service = OpenServiceNamed(kService, SERVICE_START);
       ASSERT_TRUE(service && ::StartServiceW(service.get(), 0, nullptr))
           << "error " << ::GetLastError();
     }
     ASSERT_TRUE(WaitUntil([] { return ServiceInState(kService, SERVICE_RUNNING); }));
-    record_.services.push_back(Utf8(kService));
+    record_.services = {Utf8(kService), Utf8(kMonitor)};
 
     text_ = record_.Serialize();
     Write(In(L"install.rec"), text_);
@@ -351,7 +390,7 @@ class UninstallerTest : public ::testing::Test {
 
   void ExpectNothingRemoved() {
     for (const wchar_t* name :
-         {L"uninstall.exe", L"qvdaemon.exe", L"readme.txt", L"docs\\help.txt"})
+         {L"uninstall.exe", L"qvdaemon.exe", L"readme.txt", L"docs\\h\u00E9lp.txt"})
       EXPECT_TRUE(Exists(In(name))) << Narrow(name);
     EXPECT_TRUE(Exists(InData(L"sms.txt")));
     EXPECT_TRUE(Exists(menu_ + L"\\Readme.lnk"));
@@ -359,6 +398,14 @@ class UninstallerTest : public ::testing::Test {
     EXPECT_TRUE(ValueExists(std::wstring(kTestKey) + L"\\Product\\Sub", L"Port"));
     EXPECT_TRUE(KeyExists(kProductEntry));
     EXPECT_TRUE(ServiceInState(kService, SERVICE_RUNNING));
+    EXPECT_TRUE(ServiceInState(kMonitor, SERVICE_STOPPED));
+  }
+
+  // Gone for a fresh connection to the manager and for the registry alike:
+  // the manager loads the services from there at the next start.
+  static void ExpectServiceGone(const wchar_t* name) {
+    EXPECT_FALSE(OpenServiceNamed(name, SERVICE_QUERY_STATUS)) << Narrow(name);
+    EXPECT_FALSE(KeyExists(kServicesKey + std::wstring(name))) << Narrow(name);
   }
 
   // The clean-up copy's last act is to mark itself, then its folder, for
@@ -378,6 +425,8 @@ class UninstallerTest : public ::testing::Test {
   std::wstring menu_;
   std::wstring copy_;  // the clean-up copy, once it has marked itself
   PendingDeletes pendingBefore_;
+  bool programsBefore_ = false;
+  std::wstring savedPrograms_;
   TInstallRecord record_;
   std::string text_;  // the record as written
 };
@@ -391,34 +440,72 @@ TEST_F(UninstallerTest, RemovesWhatTheInstallationMadeAndKeepsWhatChangedSince) 
   ASSERT_EQ(marked.size(), 2u) << "the clean-up copy did not finish";
   EXPECT_EQ(marked[0], marked[1] + L"\\uninstall.exe");
   EXPECT_EQ(copy_.rfind(TempDir(), 0), 0u) << Narrow(copy_);
+  // The copy's folder is for SYSTEM and Administrators alone; Wine shows a
+  // folder made without rights of its own as Everyone's.
+  const std::string rights = DaclText(Narrow(copy_.substr(0, copy_.rfind(L'\\'))));
+  EXPECT_FALSE(rights.empty());
+  EXPECT_EQ(rights.find(";;;WD)"), std::string::npos) << rights;
 
-  // The program and its record went last, and the folder that held them
-  // with them, or at the next start where the program lingers as long as
-  // a process holds it open (Wine passes it to each process it started).
+  // The program and its record went last; the folder that held them stays
+  // with what the administrator keeps in it.
   EXPECT_TRUE(WaitUntil([this] { return !Exists(In(L"uninstall.exe")); }));
   EXPECT_FALSE(Exists(In(L"install.rec")));
-  EXPECT_TRUE(!Exists(root_) || !PendingEntriesWith(root_).empty());
+  EXPECT_FALSE(Exists(In(L"docs")));
   EXPECT_FALSE(Exists(menu_));
   EXPECT_TRUE(Exists(scratch_ + L"\\Programs"));
   EXPECT_EQ(ReadAll(InData(L"sms.txt")), "555-0100\r\n");
   EXPECT_EQ(ReadAll(InData(L"logs\\20240101.log")), "log\r\n");
   // Nothing is removed through the link, nor the link itself.
   EXPECT_EQ(ReadAll(scratch_ + L"\\elsewhere\\data.bin"), "data");
-  EXPECT_TRUE(Exists(scratch_ + L"\\cache"));
+  EXPECT_TRUE(Exists(In(L"cache")));
 
   const std::wstring key = kTestKey;
   EXPECT_FALSE(ValueExists(key, L"Recorded"));
   EXPECT_TRUE(ValueExists(key, L"Kept"));
   EXPECT_FALSE(KeyExists(key + L"\\Product"));
   EXPECT_FALSE(KeyExists(kProductEntry));
-  EXPECT_FALSE(OpenServiceNamed(kService, SERVICE_QUERY_STATUS));
+  // Nothing asked the manager about the monitor before the uninstaller did.
+  ExpectServiceGone(kService);
+  ExpectServiceGone(kMonitor);
+}
+
+// The record names the product's two services, but it is not their only
+// witness: the monitor's key is there without the manager knowing it (as
+// after a registration the manager lost track of, which it would load again
+// at the next start), and the daemon's name has been registered since for
+// a program elsewhere.
+TEST_F(UninstallerTest, AServiceOnlyTheRegistryKnowsGoesAndOneOfAnotherProgramStays) {
+  RemoveServiceIfPresent(kMonitor);
+  const std::wstring monitorKey = kServicesKey + std::wstring(kMonitor);
+  ASSERT_NO_FATAL_FAILURE(SetMachineText(monitorKey, L"ImagePath",
+                                         L"\"" + In(L"qvmonitor.exe") + L"\"", REG_EXPAND_SZ));
+  ASSERT_FALSE(OpenServiceNamed(kMonitor, SERVICE_QUERY_STATUS));
+  RemoveServiceIfPresent(kService);
+  const std::wstring other = scratch_ + L"\\elsewhere\\qvdaemon.exe";
+  ASSERT_TRUE(::CopyFileW(In(L"qvdaemon.exe").c_str(), other.c_str(), FALSE));
+  ASSERT_EQ(RunProgram(other, L"/install /silent").exitCode, 0u);
+
+  const RunResult run = RunProgram(In(L"uninstall.exe"), L"", {IDYES, IDOK});
+
+  EXPECT_EQ(run.exitCode, 0u);
+  ASSERT_EQ(run.boxes.size(), 2u);
+  EXPECT_NE(run.boxes[1].find(L"was removed.\r\n\r\nThese were kept:\r\nservice Quolvex "
+                              L"(registered for a program outside the installation)"),
+            std::wstring::npos)
+      << Narrow(run.boxes[1]);
+  ExpectServiceGone(kMonitor);
+  std::wstring imagePath;
+  EXPECT_TRUE(OpenServiceNamed(kService, SERVICE_QUERY_STATUS));
+  EXPECT_TRUE(ReadMachineText(kServicesKey + std::wstring(kService), L"ImagePath", imagePath));
+  EXPECT_EQ(imagePath, L"\"" + other + L"\"");
+  EXPECT_EQ(WaitForCleanup(run.processId).size(), 2u) << "the clean-up copy did not finish";
 }
 
 TEST_F(UninstallerTest, AskedFirstItEndsByNamingWhatItKeptAndWhy) {
   const RunResult run = RunProgram(In(L"uninstall.exe"), L"", {IDYES, IDOK});
 
   EXPECT_EQ(run.exitCode, 0u);
-  const std::wstring cache = scratch_ + L"\\cache";
+  const std::wstring cache = In(L"cache");
   const std::vector<std::wstring> boxes{
       kCaption + std::wstring(L"|") + kQuestion,
       kCaption + std::wstring(L"|Quolvex Antivirus 5.0 was removed.\r\n\r\nThese were kept:") +
@@ -426,7 +513,7 @@ TEST_F(UninstallerTest, AskedFirstItEndsByNamingWhatItKeptAndWhy) {
           L" (changed since the installation)" + L"\r\n" + cache +
           L"\\data.bin (in a folder replaced by a link)" + L"\r\n" + InData(L"logs") +
           L" (not empty)" + L"\r\n" + data_ + L" (not empty)" + L"\r\n" + cache +
-          L" (replaced by a link)"};
+          L" (replaced by a link)" + L"\r\n" + root_ + L" (not empty)"};
   EXPECT_EQ(run.boxes, boxes);
   EXPECT_EQ(WaitForCleanup(run.processId).size(), 2u) << "the clean-up copy did not finish";
 }
