@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 #include <imagehlp.h>
+#include <sddl.h>
 #include <tlhelp32.h>
 #include <winternl.h>
 
@@ -45,6 +46,10 @@ constexpr char kHostKey[] = "SOFTWARE\\Ipswitch\\IMail";
 constexpr char kServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\Quolvex";
 constexpr char kMonitorKey[] = "SYSTEM\\CurrentControlSet\\Services\\QuolvexMonitor";
 constexpr char kAppTitle[] = "Installing Quolvex Antivirus";
+
+// What Setup says of a folder that it will not trust with what it writes
+// (lower-cased: it may begin the sentence).
+constexpr char kOthersMayChange[] = "users other than administrators";
 
 constexpr char kAbortQuestion[] = "Are you sure you want to abort the installation?";
 constexpr char kHostMissing[] = "Ipswitch Imail Server not installed.";
@@ -158,9 +163,58 @@ class SetupScenario : public ::testing::Test {
     std::ofstream(path, std::ios::binary) << "MZ";
   }
 
-  // After a refusal: the program ends by itself with code 0, and the wizard
-  // never comes up meanwhile.
-  void ExpectEndWithoutWizard() {
+  // A directory every user may change, as a careless tool leaves one:
+  // Everyone granted full control. Wine makes a directory under its
+  // server's umask, which takes the others' write bit off again; the list
+  // set once more on the existing directory is what reaches its mode.
+  static void MakeDirectoryOthersMayChange(const std::string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:(A;OICI;FA;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    const bool made = ::CreateDirectoryA(path.c_str(), &attributes) != FALSE &&
+                      ::SetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+    const DWORD error = ::GetLastError();
+    ::LocalFree(descriptor);
+    ASSERT_TRUE(made) << path << ": " << e2e::ErrorText(error);
+    ASSERT_TRUE(EveryoneMayAddFiles(path))
+        << path << " was made for others to read only: " << test::DaclText(path);
+  }
+
+  // Whether the access list read back lets Everyone add files to the directory.
+  static bool EveryoneMayAddFiles(const std::string& path) {
+    DWORD size = 0;
+    ::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    std::vector<char> descriptor(size);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    if (size == 0 ||
+        !::GetFileSecurityA(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size,
+                            &size) ||
+        !::GetSecurityDescriptorDacl(descriptor.data(), &present, &list, &defaulted)) {
+      return false;
+    }
+    if (!present || list == nullptr) {
+      return true;  // no list: nothing is denied
+    }
+    BYTE world[SECURITY_MAX_SID_SIZE];
+    DWORD worldSize = sizeof world;
+    ::CreateWellKnownSid(WinWorldSid, nullptr, world, &worldSize);
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+      ACCESS_ALLOWED_ACE* ace = nullptr;
+      if (::GetAce(list, i, reinterpret_cast<void**>(&ace)) &&
+          ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (ace->Mask & FILE_ADD_FILE) != 0 &&
+          ::EqualSid(&ace->SidStart, world)) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // After a refusal: the program ends by itself with `exitCode`, and the
+  // wizard never comes up meanwhile.
+  void ExpectEndWithoutWizard(DWORD exitCode = 0) {
     bool wizardSeen = false;
     e2e::WaitUntil(
         [&] {
@@ -169,7 +223,7 @@ class SetupScenario : public ::testing::Test {
         },
         kExitTimeout);
     EXPECT_FALSE(wizardSeen) << "the wizard was shown after a failed check";
-    EXPECT_EQ(ExpectExit(), 0u);
+    EXPECT_EQ(ExpectExit(), exitCode);
   }
 
   HWND WaitBackground(DWORD timeoutMs = kStartTimeout) {
@@ -905,6 +959,36 @@ TEST_F(Installation, CancelAnsweredYesIntoAnExistingDirectoryChangesNothing) {
   EXPECT_EQ(test::DirectorySnapshot(dest), before);
 }
 
+// The services run as LocalSystem from the destination: in a directory that
+// every user may change, any of them could swap their programs. Setup says
+// so on the Destination page, before it writes anything there, and lets the
+// administrator choose again.
+TEST_F(Installation, AnExistingDestinationOthersMayChangeIsRefusedOnItsPage) {
+  const std::string dest = "C:\\QuolvexShared";
+  ASSERT_NO_FATAL_FAILURE(MakeDirectoryOthersMayChange(dest));
+  std::ofstream(dest + "\\readme.txt") << "my own notes";
+  const auto before = test::DirectorySnapshot(dest);
+  const HWND wizard = OpenWizardAtDestination();
+  ASSERT_FALSE(HasFatalFailure());
+  StartInstallation(wizard, dest);
+  const HWND warning = e2e::WaitWindow("Warning", kMessageClass, kDialogTimeout, &setup_);
+  const std::string text = MessageText(warning);
+  EXPECT_NE(text.find(dest), std::string::npos) << text;
+  EXPECT_NE(Lower(text).find(kOthersMayChange), std::string::npos) << text;
+  EXPECT_EQ(ButtonCaptions(warning), std::vector<std::string>{"OK"});
+  Shot("destination-refused");
+  Answer(warning, "OK");
+  ExpectWizardStays(wizard);
+  EXPECT_TRUE(HasVisibleText(wizard, "Static", "Destination Directory"))
+      << e2e::DumpControls(wizard);
+  EXPECT_TRUE(HasVisibleText(wizard, "Edit", dest)) << e2e::DumpControls(wizard);
+  EXPECT_TRUE(::IsWindowEnabled(Button(wizard, "Next >")));
+  EXPECT_EQ(test::DirectorySnapshot(dest), before);
+  Answer(PressExit(wizard), "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+  EXPECT_EQ(test::DirectorySnapshot(dest), before);
+}
+
 // --- Interrupted installations ----------------------------------------------------
 
 constexpr char kSettingsKey[] = "SOFTWARE\\Quolvex";
@@ -983,10 +1067,26 @@ std::string TempDirectory() {
   return temp;
 }
 
+// Where Setup keeps its journals, each in a numbered folder of its own: in
+// the machine's common application data, which only administrators change.
+std::string JournalRoot() {
+  const auto data = e2e::ReadRegistryValue(
+      HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+      "Common AppData");
+  if (!data.has_value()) {
+    throw e2e::DriverError("no Common AppData folder in Shell Folders");
+  }
+  return data->data.c_str() + std::string("\\Quolvex Setup");
+}
+
 std::vector<std::string> JournalFolders() {
   std::vector<std::string> folders;
-  for (const auto& entry : std::filesystem::directory_iterator(TempDirectory())) {
-    if (entry.path().filename().string().rfind("QuolvexSetup-", 0) == 0) {
+  const std::string root = JournalRoot();
+  if (!std::filesystem::is_directory(root)) {
+    return folders;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(root)) {
+    if (entry.is_directory()) {
       folders.push_back(entry.path().string());
     }
   }
@@ -1368,6 +1468,42 @@ TEST_F(AbortSweep, YesAtEveryPointUndoesTheInstallationWithoutLoss) {
   EXPECT_EQ(lossless, 2 * kPointCount);
 }
 
+// The sweep looks at the machine before each abort, the services among it,
+// and under Wine that looking once hid a service left registered. Here
+// nothing looks at the services before: a fresh machine, Cancel while the
+// monitor's installer runs (the daemon's service registered, the monitor's
+// on its way), and only afterwards each service asked for through a new
+// connection to the control manager, and its key read.
+TEST_F(AbortSweep, WhileServicesRegisterOnAMachineNobodyLookedAtNoServiceStays) {
+  const std::string destination = "C:\\QuolvexUnseen";
+  const Installing run = StartInstalling(destination);
+  WaitStatus(run, PointStatus(kServicesPoint, destination));
+  // Setup pumps while it waits for the installer, so the click is taken then.
+  ASSERT_TRUE(
+      e2e::WaitUntil([] { return OpenRunningProgram(L"qvmonitor.exe", SYNCHRONIZE) != nullptr; },
+                     kDialogTimeout, 2))
+      << "qvmonitor.exe was never seen running";
+  e2e::Click(run.cancel);
+  const HWND question = WaitMessage("Information", kAbortQuestion);
+  EXPECT_EQ(PointShown(run, destination), kServicesPoint)
+      << "the question came after the services were registered";
+  AnswerYesAndExpectEnd(run, question);
+  // A service program started before the abort could register its service
+  // after Setup's end; what counts is the machine once none runs.
+  for (const wchar_t* program : {L"qvdaemon.exe", L"qvmonitor.exe"}) {
+    EXPECT_TRUE(e2e::WaitUntil([&] { return OpenRunningProgram(program, SYNCHRONIZE) == nullptr; },
+                               kExitTimeout))
+        << e2e::Narrow(program) << " still runs";
+  }
+  for (const char* service : kServiceNames) {
+    EXPECT_FALSE(e2e::ServiceExists(service)) << service;
+    EXPECT_FALSE(e2e::RegistryKeyExists(
+        HKEY_LOCAL_MACHINE, std::string("SYSTEM\\CurrentControlSet\\Services\\") + service))
+        << service;
+  }
+  EXPECT_FALSE(std::filesystem::exists(destination));
+}
+
 // Setup killed half-way: the next start undoes what the killed one changed,
 // says so once, and then carries on as usual.
 class CrashRecovery : public Interruption {
@@ -1420,21 +1556,29 @@ class CrashRecovery : public Interruption {
     const std::vector<e2e::WindowQuery> windows = {
         {"Information", kMessageClass}, {"Warning", kMessageClass}, {kCaption, kWizardClass}};
     auto [which, window] = e2e::WaitAnyWindow(windows, kStartTimeout, &setup_);
+    if (journalLeft && kill.daemonInUse) {
+      // A new installation would mix with what is left undone: Setup says
+      // so and ends, and the next start, the file free again, finishes.
+      ASSERT_EQ(which, 1u) << MessageText(window);
+      EXPECT_EQ(MessageText(window).rfind("Setup was interrupted during an earlier "
+                                          "installation and could not undo all of it.",
+                                          0),
+                0u)
+          << MessageText(window);
+      EXPECT_EQ(ButtonCaptions(window), std::vector<std::string>{"OK"});
+      ShotAnyway("not-recovered");
+      Answer(window, "OK");
+      ExpectEndWithoutWizard(1603);
+      daemon.reset();
+      StartSetup();
+      std::tie(which, window) = e2e::WaitAnyWindow(windows, kStartTimeout, &setup_);
+    }
     if (journalLeft) {
-      const size_t expected = kill.daemonInUse ? 1 : 0;
-      EXPECT_EQ(which, expected) << MessageText(window);
+      EXPECT_EQ(which, 0u) << MessageText(window);
       if (which != 2) {
-        if (kill.daemonInUse) {
-          EXPECT_EQ(MessageText(window).rfind("Setup was interrupted during an earlier "
-                                              "installation and could not undo all of it.",
-                                              0),
-                    0u)
-              << MessageText(window);
-        } else {
-          EXPECT_EQ(MessageText(window), kRecovered);
-        }
+        EXPECT_EQ(MessageText(window), kRecovered);
         EXPECT_EQ(ButtonCaptions(window), std::vector<std::string>{"OK"});
-        ShotAnyway(kill.daemonInUse ? "not-recovered" : "recovered");
+        ShotAnyway("recovered");
         Answer(window, "OK");
         std::tie(which, window) = e2e::WaitAnyWindow(windows, kStartTimeout, &setup_);
       }
@@ -1442,9 +1586,7 @@ class CrashRecovery : public Interruption {
     ASSERT_EQ(which, 2u) << "instead of the wizard: " << MessageText(window);
     Answer(PressExit(window), "&Yes");
     EXPECT_EQ(ExpectExit(), 0u);
-    if (!kill.daemonInUse) {
-      ExpectUnchanged(before, Capture(destination));
-    }
+    ExpectUnchanged(before, Capture(destination));
   }
 };
 
@@ -1472,6 +1614,63 @@ TEST_F(CrashRecovery, WhatAKilledSetupChangedIsUndoneAtTheNextStart) {
     }
     setup_.Terminate();
   }
+}
+
+// Setup takes journals only from their own folder, never from the temp
+// folder, where any user may leave one for the next elevated start to
+// "undo": this one would delete a file of the user's and put a library of
+// the planter's choosing into the system folder.
+TEST_F(CrashRecovery, AJournalLeftInTheTempFolderIsNeverActedOn) {
+  const std::string planted = TempDirectory() + "QuolvexSetup-6B29FC40CA471067B31D00DD010662DA";
+  WriteBytes(planted + "\\x.bin", std::string("MZ\x90\0planted", 11));
+  WriteBytes(planted + "\\journal.txt",
+             "Quolvex Setup journal 1\n"
+             "r\tC:\\windows\\system32\\qvplanted.dll\tx.bin\t\n"
+             "f\tC:\\keep.txt\t\t\n");
+  std::ofstream("C:\\keep.txt", std::ios::binary) << "the user's own";
+  InstallHost();
+  StartSetup();
+  const auto [which, window] = e2e::WaitAnyWindow({{kCaption, kWizardClass},
+                                                   {"Information", kMessageClass},
+                                                   {"Warning", kMessageClass},
+                                                   {"Error", kMessageClass}},
+                                                  kStartTimeout, &setup_);
+  ASSERT_EQ(which, 0u) << "a message before the wizard: " << MessageText(window);
+  Answer(PressExit(window), "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+  EXPECT_FALSE(std::filesystem::exists("C:\\windows\\system32\\qvplanted.dll"));
+  EXPECT_EQ(test::FileBytes("C:\\keep.txt"), "the user's own");
+}
+
+// A journal folder that others may change would let them choose what an
+// elevated Setup restores or deletes: Setup reads nothing from it, says so
+// and ends, here with a journal in it that would delete a file of the user's.
+TEST_F(PreInstallChecks, AJournalFolderOthersMayChangeIsRefusedBeforeTheWizard) {
+  InstallHost();
+  const std::string root = JournalRoot();
+  ASSERT_NO_FATAL_FAILURE(MakeDirectoryOthersMayChange(root));
+  WriteBytes(root + "\\0000000001\\journal.txt", "Quolvex Setup journal 1\nf\tC:\\keep.txt\t\t\n");
+  std::ofstream("C:\\keep.txt", std::ios::binary) << "the user's own";
+  const auto before = test::DirectorySnapshot(root);
+  StartSetup();
+  const auto [which, window] = e2e::WaitAnyWindow({{"Error", kMessageClass},
+                                                   {kCaption, kWizardClass},
+                                                   {"Information", kMessageClass},
+                                                   {"Warning", kMessageClass}},
+                                                  kStartTimeout, &setup_);
+  ASSERT_EQ(which, 0u) << "instead of the error: " << e2e::DescribeWindow(window) << " "
+                       << MessageText(window);
+  const std::string text = MessageText(window);
+  EXPECT_NE(text.find("Quolvex Setup"), std::string::npos) << text;
+  EXPECT_NE(Lower(text).find(kOthersMayChange), std::string::npos) << text;
+  EXPECT_EQ(ButtonCaptions(window), std::vector<std::string>{"OK"});
+  Shot("journal-folder-refused");
+  Answer(window, "OK");
+  ExpectEndWithoutWizard(1603);
+  EXPECT_EQ(test::DirectorySnapshot(root), before);
+  EXPECT_EQ(test::FileBytes("C:\\keep.txt"), "the user's own");
+  EXPECT_FALSE(std::filesystem::exists("C:\\Program Files\\QuolvexAntivirus"));
+  EXPECT_FALSE(e2e::RegistryKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
 }
 
 // --- Uninstallation -------------------------------------------------------------
@@ -1560,6 +1759,55 @@ class Uninstallation : public SetupScenario {
     return state;
   }
 
+  // SHA-256 in lower-case hex, as the install record holds it.
+  static std::string Sha256Hex(const std::string& bytes) {
+    struct Provider {
+      HCRYPTPROV handle = 0;
+      ~Provider() {
+        if (handle != 0)
+          ::CryptReleaseContext(handle, 0);
+      }
+    } provider;
+    struct Hash {
+      HCRYPTHASH handle = 0;
+      ~Hash() {
+        if (handle != 0)
+          ::CryptDestroyHash(handle);
+      }
+    } hash;
+    BYTE digest[32] = {};
+    DWORD size = sizeof digest;
+    if (!::CryptAcquireContextW(&provider.handle, nullptr, nullptr, PROV_RSA_AES,
+                                CRYPT_VERIFYCONTEXT) ||
+        !::CryptCreateHash(provider.handle, CALG_SHA_256, 0, 0, &hash.handle) ||
+        !::CryptHashData(hash.handle, reinterpret_cast<const BYTE*>(bytes.data()),
+                         static_cast<DWORD>(bytes.size()), 0) ||
+        !::CryptGetHashParam(hash.handle, HP_HASHVAL, digest, &size, 0)) {
+      throw e2e::DriverError("SHA-256: " + e2e::ErrorText(::GetLastError()));
+    }
+    std::string hex;
+    for (const BYTE b : digest) {
+      hex += "0123456789abcdef"[b >> 4];
+      hex += "0123456789abcdef"[b & 0xF];
+    }
+    return hex;
+  }
+
+  // A service of someone else's, never started.
+  static void RegisterBystanderService() {
+    const auto close = [](SC_HANDLE h) { ::CloseServiceHandle(h); };
+    std::unique_ptr<SC_HANDLE__, decltype(close)> manager(
+        ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE), close);
+    std::unique_ptr<SC_HANDLE__, decltype(close)> service(
+        manager ? ::CreateServiceW(manager.get(), L"Bystander", L"Bystander", SERVICE_QUERY_STATUS,
+                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                   SERVICE_ERROR_NORMAL, L"C:\\windows\\system32\\notepad.exe",
+                                   nullptr, nullptr, nullptr, nullptr, nullptr)
+                : nullptr,
+        close);
+    ASSERT_TRUE(service) << e2e::ErrorText(::GetLastError());
+  }
+
   static bool MarkedForRestart(const std::string& path) {
     const auto pending = e2e::ReadRegistryValue(
         HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
@@ -1605,6 +1853,19 @@ TEST_F(Uninstallation, LeavesTheMachineAsItWasSaveWhatTheUserChanged) {
   ExpectUnchanged(before, after);
 }
 
+// The removal as a fresh machine sees it: nothing has asked the control
+// manager about either service since Setup registered them, and afterwards
+// neither the manager nor the registry knows them.
+TEST_F(Uninstallation, NoServiceOutlivesTheRemovalOfAnInstallationNobodyLookedAt) {
+  ASSERT_NO_FATAL_FAILURE(Install(false));
+  EXPECT_EQ(Uninstall(false), 0u);
+  WaitSelfRemoval();
+  for (const char* key : {kServiceKey, kMonitorKey})
+    EXPECT_FALSE(e2e::RegistryKeyExists(HKEY_LOCAL_MACHINE, key)) << key;
+  for (const char* service : kServiceNames)
+    EXPECT_FALSE(e2e::ServiceExists(service)) << service;
+}
+
 // Two installations one over the other, then one removal: nothing of
 // either stays.
 TEST_F(Uninstallation, AfterASecondInstallationOverTheFirstNothingStays) {
@@ -1617,12 +1878,35 @@ TEST_F(Uninstallation, AfterASecondInstallationOverTheFirstNothingStays) {
   ExpectUnchanged(before, WholeAfterRemoval());
 }
 
-// Without its record, or with a damaged one, the uninstaller cannot know
+// Without its record, with a damaged one, or with one whose checksum holds
+// but that names what is not the product's, the uninstaller cannot know
 // what is the product's: it says so and removes nothing.
 TEST_F(Uninstallation, AMissingOrDamagedRecordRemovesNothing) {
   ASSERT_NO_FATAL_FAILURE(Install(false));
   const std::string record = std::string(kDestination) + "\\install.rec";
-  std::string bytes = test::FileBytes(record);
+  const std::string written = test::FileBytes(record);
+
+  // Bystanders named in the record, the checksum made to match: a service,
+  // a value, a file outside the destination and one reached through "..".
+  const std::string bystanders[] = {"C:\\bystander.txt", "C:\\bystander2.txt"};
+  for (const std::string& file : bystanders)
+    std::ofstream(file, std::ios::binary) << "not the product's: " << file;
+  e2e::WriteRegistryValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Bystander", "X", e2e::TextValue("kept"));
+  ASSERT_NO_FATAL_FAILURE(RegisterBystanderService());
+  const std::string body =
+      written.substr(0, written.rfind("checksum\t")) + "service\tBystander\r\n" +
+      "value\tSOFTWARE\\Bystander\tX\r\n" + "file\t" + bystanders[0] + "\t" +
+      Sha256Hex(test::FileBytes(bystanders[0])) + "\r\n" + "file\t" + kDestination +
+      "\\..\\..\\bystander2.txt\t" + Sha256Hex(test::FileBytes(bystanders[1])) + "\r\n";
+  WriteBytes(record, body + "checksum\t" + Sha256Hex(body) + "\r\n");
+  const MachineState forged = Whole();
+  EXPECT_EQ(Uninstall(false), static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+  ExpectUnchanged(forged, Whole());
+  for (const std::string& file : bystanders)
+    EXPECT_TRUE(std::filesystem::exists(file)) << file;
+  EXPECT_TRUE(e2e::ServiceExists("Bystander"));
+
+  std::string bytes = written;
   bytes[bytes.size() / 2] ^= 0x20;
   WriteBytes(record, bytes);
   const MachineState damaged = Whole();
