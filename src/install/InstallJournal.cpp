@@ -469,7 +469,7 @@ std::string TInstallJournal::UntrustedRoot(const std::string& given) {
   else if (!OthersWhoMayChange(root, who))
     who = "its rights cannot be read: " + SystemErrorText(::GetLastError());
   else if (!who.empty())
-    who = "for example " + who;
+    who = "for example " + AccountName(who);
   if (who.empty())
     return {};
   return "Setup keeps what it needs to undo an installation in " + root +

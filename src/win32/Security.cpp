@@ -122,6 +122,27 @@ std::string OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor) {
   return {};
 }
 
+bool IsTrustedAccount(PSID sid) {
+  return Trusted(sid);
+}
+
+std::string AccountName(const std::string& sid) {
+  PSID binary = nullptr;
+  if (::ConvertStringSidToSidA(sid.c_str(), &binary) == FALSE)
+    return sid;
+  const UniqueLocalMemory<PSID> owned(binary);
+  char name[256] = {};
+  char domain[256] = {};
+  DWORD nameSize = sizeof name;
+  DWORD domainSize = sizeof domain;
+  SID_NAME_USE use{};
+  if (::LookupAccountSidA(nullptr, binary, name, &nameSize, domain, &domainSize, &use) == FALSE ||
+      name[0] == '\0') {
+    return sid;
+  }
+  return domain[0] == '\0' ? std::string(name) : std::string(domain) + "\\" + name;
+}
+
 bool OthersWhoMayChange(const std::string& path, std::string& who) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES)

@@ -47,6 +47,15 @@ bool ProtectFile(const std::string& path, TProtection protection);
 // nobody else may; otherwise the first such account, as a SID string.
 std::string OthersWhoMayChange(PSECURITY_DESCRIPTOR descriptor);
 
+// Whether the account is SYSTEM, Administrators, the system's installer
+// account or the one this process runs as.
+bool IsTrustedAccount(PSID sid);
+
+// An account as an administrator reads it ("Everyone", "BUILTIN\Users"),
+// given as a SID string; the SID string itself when the system cannot name
+// it, and any other text as it is.
+std::string AccountName(const std::string& sid);
+
 // The same for a file or directory on disk, read without following a link
 // (a link is someone else's by definition and answers "a link"). False,
 // with the last error set, when its descriptor cannot be read.

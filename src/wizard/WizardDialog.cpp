@@ -79,8 +79,10 @@ void TfrmDialog::btnNextClick(TObject*) {
       // The services run as LocalSystem from here: a directory that others
       // may change would let them swap the programs.
       if (!OthersWhoMayChange(FullPath(editDir->Text()), others) || !others.empty()) {
-        ShowMessageDialog("Users other than administrators can change the directory " +
-                              editDir->Text() +
+        const std::string example =
+            others.empty() ? std::string() : " (for example " + AccountName(others) + ")";
+        ShowMessageDialog("Users other than administrators" + example +
+                              " can change the directory " + editDir->Text() +
                               ". Choose another directory, or make it changeable by "
                               "administrators only.",
                           TDialogKind::dkWarning, ButtonBit(dbOK), 0);

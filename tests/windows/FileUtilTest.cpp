@@ -531,6 +531,7 @@ TEST(FileUtilSecurity, OnlyAdministratorsMayChangeWhatSetupTrusts) {
   MakeOpenDirectory(scratch / "open");
   EXPECT_TRUE(OthersWhoMayChange(scratch / "open", who));
   EXPECT_EQ(who, "S-1-1-0") << DaclText(scratch / "open");
+  EXPECT_NE(AccountName(who).find("Everyone"), std::string::npos) << AccountName(who);
 }
 
 // A link planted at a payload's name is never written through. Wine shows
