@@ -21,6 +21,7 @@
 #include "win32/ComSupport.h"
 #include "win32/FileSystem.h"
 #include "win32/Handles.h"
+#include "win32/Log.h"
 #include "win32/Registry.h"
 #include "win32/Security.h"
 
@@ -227,7 +228,8 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
       return false;
     action();
     progress_.ProgressChanged(position);
-    ::Sleep(kStepPauseMs);
+    if (!Hurry)
+      ::Sleep(kStepPauseMs);
     StepFlags[static_cast<size_t>(flag)] = true;
     return true;
   };
@@ -235,9 +237,10 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
   const bool logsStep = step(0, "Creating directory: \\logs", 1, [&] {
     const std::string logs = prefix + "logs";
     if (IsExistingDirectory(logs))
-      return;
+      return Log("Kept directory " + logs + " (it exists)");
     journal_.DirectoryCreated(logs);
     CreateProtectedDirectory(logs, TProtection::kInstalled);
+    Log("Created directory " + logs);
   });
   if (!logsStep)
     return false;
@@ -247,12 +250,13 @@ bool TInstallEngine::WriteFiles(const TDestination& destination, const TInstallP
       if (s.payload == nullptr) {
         // sms.txt is filled in by hand: an existing one is kept as it is.
         if (FileExists(path))
-          return;
+          return Log("Kept " + path + " (it exists)");
         journal_.FileCreated(path);
         journal_.Written(path, kEmptyHash);
         TSecurityDescriptor security(TProtection::kInstalled);
         UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, security.Attributes(),
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        Log("Wrote " + path + " (0 bytes, SHA-256 " + kEmptyHash + ")");
         return;
       }
       journal_.BeforeSave(path);
@@ -270,7 +274,8 @@ bool TInstallEngine::RunFinalPhase(const TDestination& destination) {
     cancel_.LetUserAct();
     if (cancel_.Cancelled())
       return false;
-    ::Sleep(kStepPauseMs);
+    if (!Hurry)
+      ::Sleep(kStepPauseMs);
     action();
     return true;
   };
@@ -291,8 +296,10 @@ void TInstallEngine::WriteDefaultSettings() {
     if (!registry.OpenPath(kSettingsKey, true))
       continue;
     // Whatever the administrator set before, of whatever type, stays.
-    if (registry.HasValue(setting.name))
+    if (registry.HasValue(setting.name)) {
+      Log(std::string("Kept value HKLM") + kSettingsKey + "\\" + setting.name + " (it exists)");
       continue;
+    }
     journal_.ValueCreated(JournalKey(kSettingsKey), setting.name,
                           setting.text != nullptr
                               ? TInstallJournal::TValueData::Text(setting.text)
@@ -301,6 +308,9 @@ void TInstallEngine::WriteDefaultSettings() {
       registry.WriteText(setting.name, setting.text);
     else
       registry.WriteNumber(setting.name, setting.number);
+    Log(std::string("Wrote value HKLM") + kSettingsKey + "\\" + setting.name + " = " +
+        (setting.text != nullptr ? "\"" + std::string(setting.text) + "\""
+                                 : std::to_string(setting.number)));
   }
 }
 
@@ -324,15 +334,21 @@ void TInstallEngine::RegisterServices(const TDestination& destination) {
       // registers itself by that path, quoted.
       const std::string program = FullPath(destination.prefix + service.program);
       journal_.ServiceRegistered(key.substr(key.rfind('\\') + 1), "\"" + program + "\"");
-      RunAndWait(program, kServiceInstallArguments, destination.typed, kRunHidden,
-                 &runningInstaller_);
+      Log("Registering service " + key.substr(key.rfind('\\') + 1) + ": \"" + program + "\" " +
+          kServiceInstallArguments);
+      const int32_t code = RunAndWait(program, kServiceInstallArguments, destination.typed,
+                                      kRunHidden, &runningInstaller_);
+      Log(program + " ended with " + std::to_string(code));
       if (cancel_.Cancelled())
         return;
+    } else {
+      Log(std::string("Service key HKLM") + service.key + " exists; nothing registered");
     }
     if (registry.OpenPath(service.key, false) && registry.HasValue(kStartValue)) {
       journal_.ValueChanged(JournalKey(service.key), kStartValue,
                             TInstallJournal::TValueData::Number(kStartOnDemand));
       registry.WriteNumber(kStartValue, kStartOnDemand);
+      Log(std::string("Wrote value HKLM") + service.key + "\\Start = 3");
     }
   }
 }
@@ -368,6 +384,8 @@ void TInstallEngine::CreateProgramMenu(const TDestination& destination) {
     std::string hash;
     if (HashFile(folder + "\\" + shortcut.fileName, hash))
       journal_.Written(folder + "\\" + shortcut.fileName, hash);
+    Log("Created shortcut " + folder + "\\" + shortcut.fileName + " to " + destination.fullPrefix +
+        shortcut.target);
   }
 }
 
@@ -486,10 +504,13 @@ void TInstallEngine::RecordInstallation(const TDestination& destination) {
   const auto writeText = [&](const char* name, const std::string& value) {
     journalled(name, TInstallJournal::TValueData::Text(value));
     registry.WriteText(name, value);
+    Log(std::string("Wrote value HKLM") + kUninstallKey + "\\" + name + " = \"" + value + "\"");
   };
   const auto writeNumber = [&](const char* name, int32_t value) {
     journalled(name, TInstallJournal::TValueData::Number(value));
     registry.WriteNumber(name, value);
+    Log(std::string("Wrote value HKLM") + kUninstallKey + "\\" + name + " = " +
+        std::to_string(value));
   };
   writeText("DisplayName", "Quolvex Antivirus 5.0");
   writeText("DisplayVersion", "5.0");

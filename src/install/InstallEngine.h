@@ -59,6 +59,8 @@ class TInstallEngine {
   // Twelve flags, one per install step, held for the whole program run;
   // index 1 is never used.
   std::array<bool, 12> StepFlags{};
+  // Nobody reads the status line: the pauses kept for a reader are skipped.
+  bool Hurry = false;
 
   // The eleven flagged steps, each skipped when its flag is set: status
   // text, the user's turn, then (unless Cancel now stands) the step, the

@@ -14,6 +14,7 @@
 #include "install/RemoveTree.h"
 #include "win32/ComSupport.h"
 #include "win32/FileSystem.h"
+#include "win32/Log.h"
 #include "win32/Security.h"
 #include "win32/WindowsFileLayer.h"
 
@@ -292,6 +293,26 @@ std::string MachineName(const std::string& key, const std::string& name) {
   return "HKEY_LOCAL_MACHINE\\" + key + ", value \"" + name + "\"";
 }
 
+// An entry as the log names what it undoes.
+std::string Described(const TInstallJournal::Entry& entry) {
+  switch (entry.kind) {
+    case TInstallJournal::kService:
+      return "service " + entry.first;
+    case TInstallJournal::kKey:
+      return "key HKEY_LOCAL_MACHINE\\" + entry.first;
+    case TInstallJournal::kValue:
+    case TInstallJournal::kPrevious:
+      return MachineName(entry.first, entry.second);
+    case TInstallJournal::kReplaced:
+      return "original of " + entry.first;
+    case TInstallJournal::kDirectory:
+    case TInstallJournal::kDestination:
+      return "directory " + entry.first;
+    default:
+      return "file " + entry.first;
+  }
+}
+
 // --- Services ---------------------------------------------------------------
 
 // A path as the control manager gets it, without its quotes.
@@ -409,12 +430,16 @@ class TInstallJournal::Layer final : public TFileLayer {
   bool Flush(TStream& stream, uint32_t& error) override { return inner_.Flush(stream, error); }
   bool Replace(const std::string& source, const std::string& target, uint32_t& error) override {
     std::string hash;
-    if (!HashFile(source, hash)) {
+    uint64_t size = 0;
+    if (!HashFile(source, hash, &size)) {
       error = ::GetLastError();
       return false;
     }
     journal_.Written(target, hash);
-    return inner_.Replace(source, target, error);
+    if (!inner_.Replace(source, target, error))
+      return false;
+    Log("Wrote " + target + " (" + std::to_string(size) + " bytes, SHA-256 " + hash + ")");
+    return true;
   }
   void Delete(const std::string& fileName) noexcept override { inner_.Delete(fileName); }
   std::string ExpandFileName(const std::string& fileName) override {
@@ -779,8 +804,13 @@ bool TInstallJournal::RollBack() {
     for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
       if (std::string_view(kinds).find(it->kind) == std::string_view::npos)
         continue;
-      if (Undo(*it) == Outcome::kFailed)
+      const Outcome outcome = Undo(*it);
+      if (outcome == Outcome::kFailed)
         left.insert(left.begin(), *it);
+      Log((outcome == Outcome::kUndone ? "Undone: "
+           : outcome == Outcome::kKept ? "Kept, changed since: "
+                                       : "Could not undo: ") +
+          Described(*it));
     }
   }
   // What a later try needs to tell the installation's files from others'.
