@@ -19,6 +19,9 @@ TfrmBackground* frmBackground = nullptr;
 
 namespace {
 constexpr uint32_t kStartDelayMs = 300;
+// ERROR_FAIL_REBOOT_REQUIRED, which MinGW's headers lack: nothing was done,
+// and a restart is what would let it be.
+constexpr int kFailRebootRequired = 3017;
 
 constexpr const char* kHostKey = "\\SOFTWARE\\Ipswitch\\IMail";
 constexpr const char* kServiceKey = "\\SYSTEM\\CurrentControlSet\\Services\\Quolvex";
@@ -118,18 +121,23 @@ void TfrmBackground::FormCreate(TObject*) {
     }
 
     if (oldVersion)
-      ErrorStop(kOldVersion);
+      ErrorStop(kOldVersion, ERROR_PRODUCT_VERSION);
     if (PreviousInstall) {
       if (ShowMessageDialog(kAlreadyInstalled, TDialogKind::dkWarning,
                             ButtonBit(dbYes) | ButtonBit(dbNo), 0) == resNo) {
+        Application->SetResultCode(ERROR_INSTALL_USEREXIT);
         Application->RequestTermination();
       }
     }
     if (programMissing) {
+      // Nothing is installed either way; the code tells whether the restart
+      // that would let an installation go on was started.
       if (ShowMessageDialog(kFilesMissing, TDialogKind::dkError, ButtonBit(dbYes) | ButtonBit(dbNo),
                             0) == resYes) {
         RebootComputer();
+        Application->SetResultCode(ERROR_SUCCESS_REBOOT_INITIATED);
       }
+      Application->SetResultCode(kFailRebootRequired);
       Application->RequestTermination();
     }
   }
@@ -139,13 +147,13 @@ void TfrmBackground::FormCreate(TObject*) {
   static_assert(sizeof(OSVERSIONINFOA) == 148);
   if (SystemCalls().GetVersionExA(&version) != FALSE) {
     if (version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
-      ErrorStop(kNotNt);
+      ErrorStop(kNotNt, ERROR_INSTALL_PLATFORM_UNSUPPORTED);
     else if (version.dwPlatformId == VER_PLATFORM_WIN32_NT)
       CheckRunningProcesses(AddOnProgramNames());
   }
 
   if (!IsAdministrator())
-    ErrorStop(kNotAdministrator);
+    ErrorStop(kNotAdministrator, ERROR_INSTALL_PACKAGE_REJECTED);
 
   tStart->SetInterval(kStartDelayMs);
 }

@@ -113,7 +113,8 @@ std::vector<std::string> RunningProgramPaths() {
 void CheckRunningProcesses(const std::vector<std::string>& names) {
   for (const std::string& name : RunningProgramMatches(names, RunningProgramPaths())) {
     ErrorStop("Setup has found that the following process is running: " + name +
-              "\r\nYou must stop this process to continue installation");
+                  "\r\nYou must stop this process to continue installation",
+              ERROR_SHARING_VIOLATION);
   }
 }
 

@@ -3,10 +3,17 @@
 
 #include <exception>
 
+#include <string>
+#include <vector>
+
+#include "core/SetupOptions.h"
 #include "install/InstallJournal.h"
 #include "shell/Application.h"
 #include "win32/Handles.h"
 #include "setup/BackgroundWindow.h"
+#include "setup/Unattended.h"
+#include "win32/Log.h"
+#include "win32/WindowsFileLayer.h"
 #include "ui/MessageDialog.h"
 #include "wizard/WizardDialog.h"
 
@@ -79,33 +86,104 @@ bool FinishInterruptedInstallation() {
   return false;
 }
 
+// The whole run but for the last-resort report. With arguments, the
+// result is the Windows installer's code that deployment tools read;
+// without, the program ends as it always did, with 0 but where the
+// journals forbid any installation.
+int RunSetup(qv::TApplication& application, const qv::TSetupOptions& options, bool arguments) {
+  using namespace qv;
+  const bool quiet = options.mode == TSetupOptions::TMode::kQuiet;
+  if (options.help || !options.wrong.empty()) {
+    std::string text = kSetupUsage;
+    for (const std::string& wrong : options.wrong)
+      Log("Not a switch of Setup's: " + wrong);
+    if (!options.wrong.empty())
+      text = "Not a switch of Setup's: " + options.wrong.front() + "\r\n\r\n" + text;
+    if (!quiet) {
+      ShowMessageDialog(text,
+                        options.wrong.empty() ? TDialogKind::dkInformation : TDialogKind::dkError,
+                        ButtonBit(dbOK), 0);
+    }
+    return ERROR_INVALID_PARAMETER;
+  }
+  // Before anything could change the machine.
+  if (options.Unattended() && !options.acceptEula) {
+    Log("Nothing is installed: /quiet and /passive need /accepteula, which accepts the licence "
+        "agreement");
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (options.Unattended() || options.noRestart || options.hasLog)
+    AnswerUnattended(options);
+  // An error nobody can click away is logged instead of shown; a passive
+  // installation it stopped is undone, not left waiting for a Cancel.
+  if (options.Unattended()) {
+    const bool passive = options.mode == TSetupOptions::TMode::kPassive;
+    application.OnException = [passive](TObject*, const Exception& error) {
+      Log("Error: " + error.Message());
+      if (passive && frmDialog != nullptr)
+        frmDialog->Abandon();
+    };
+  }
+  UniqueHandle instance;
+  if (AnotherSetupRuns(instance)) {
+    ShowMessageDialog("Setup is already running.", TDialogKind::dkError, ButtonBit(dbOK), 0);
+    return arguments ? ERROR_INSTALL_ALREADY_RUNNING : 0;
+  }
+  if (!FinishInterruptedInstallation())
+    return ERROR_INSTALL_FAILURE;
+  application.InstantiateForm(frmBackground);
+  TfrmDialog::EarlierInstallation = frmBackground;
+  TfrmDialog::GivenDestination = options.dir;
+  TfrmDialog::Passive = options.mode == TSetupOptions::TMode::kPassive;
+  if (quiet) {
+    // No window comes up: not the background, whose timer would show the
+    // wizard, nor the wizard, whose components are all the installation
+    // needs.
+    frmBackground->tStart->SetInterval(0);
+    if (!application.TerminationRequested()) {
+      application.InstantiateForm(frmDialog);
+      application.SetResultCode(frmDialog->InstallUnattended());
+    }
+  } else {
+    application.InstantiateForm(frmDialog);
+    application.RunLoop();
+  }
+  application.Shutdown();
+  return arguments ? application.ResultCode() : 0;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictDllSearchToSystem();
   using namespace qv;
   std::exception_ptr failure;
+  const std::vector<std::string> arguments = CommandLineArguments();
+  const TSetupOptions options = ParseSetupOptions(arguments);
+  TSetupLog log;
+  uint32_t error = 0;
+  // A log asked for and not to be had: nothing is done that it could not
+  // tell of.
+  if (!OpenSetupLog(log, options, error))
+    return static_cast<int>(error == kLinkRefused ? ERROR_ACCESS_DENIED : error);
+  SetLog(&log);
+  Log("Quolvex Antivirus 5.0 Setup, version 5.0");
+  Log(std::string("Command line: ") + ::GetCommandLineA());
+  int code = 1;
   try {
-    TApplication application;
+    TApplication application(options.mode != TSetupOptions::TMode::kQuiet);
     application.Startup();
     application.SetAppTitle("Installing Quolvex Antivirus");
-    UniqueHandle instance;
-    if (AnotherSetupRuns(instance)) {
-      ShowMessageDialog("Setup is already running.", TDialogKind::dkError, ButtonBit(dbOK), 0);
-      return 0;
-    }
-    if (!FinishInterruptedInstallation())
-      return ERROR_INSTALL_FAILURE;
-    application.InstantiateForm(frmBackground);
-    TfrmDialog::EarlierInstallation = frmBackground;
-    application.InstantiateForm(frmDialog);
-    application.RunLoop();
-    application.Shutdown();
-    return 0;
+    code = RunSetup(application, options, !arguments.empty());
+    Log("Exit code " + std::to_string(code));
+    return code;
   } catch (...) {
     failure = std::current_exception();
   }
+  Log("Setup failed unexpectedly");
+  Log("Exit code " + std::to_string(arguments.empty() ? 1 : ERROR_INSTALL_FAILURE));
   // Outside every guard: the windows are gone by now; tell the user and end.
-  TApplication::ShowLastResortBox(failure);
-  return 1;
+  if (options.mode != TSetupOptions::TMode::kQuiet)
+    TApplication::ShowLastResortBox(failure);
+  return arguments.empty() ? 1 : ERROR_INSTALL_FAILURE;
 }

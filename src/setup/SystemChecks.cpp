@@ -48,8 +48,9 @@ TSystemCalls& SystemCalls() noexcept {
   return calls;
 }
 
-void ErrorStop(const std::string& text) {
+void ErrorStop(const std::string& text, int resultCode) {
   ShowMessageDialog(text, TDialogKind::dkError, ButtonBit(dbOK), 0);
+  Application->SetResultCode(resultCode);
   Application->RequestTermination();
 }
 

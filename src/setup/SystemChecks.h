@@ -35,9 +35,10 @@ TSystemCalls& SystemCalls() noexcept;
 // failure answers false.
 bool TokenIsAdministrator();
 
-// An error the checks cannot get past: shown, then termination requested.
+// An error the checks cannot get past: shown, then termination requested
+// with resultCode, the Windows installer's code that deployment tools read.
 // The checks go on; after the request every later dialog closes by itself.
-void ErrorStop(const std::string& text);
+void ErrorStop(const std::string& text, int resultCode = ERROR_INSTALL_FAILURE);
 
 // Asks Windows to restart, forcing programs to close. Each failing step is
 // shown with its own notice and none is skipped.

@@ -56,7 +56,7 @@ void ReportThroughApplication() {
 }
 }  // namespace
 
-TApplication::TApplication() : TComponent(nullptr) {
+TApplication::TApplication(bool visible) : TComponent(nullptr) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
   RegisterFrameworkClasses();
@@ -81,7 +81,8 @@ TApplication::TApplication() : TComponent(nullptr) {
   if (!window_)
     throw EOutOfResources("Error creating window class");
   ::SetWindowLongPtrA(window_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  ::ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+  if (visible)
+    ::ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
   Application = this;
   SetFormsHost(this);
   SetExceptionReporter(&ReportThroughApplication);
@@ -122,6 +123,7 @@ void TApplication::FormInstantiated(TComponent* instance) {
 }
 
 void TApplication::RequestTermination() {
+  terminationRequested_ = true;
   ::PostQuitMessage(0);
 }
 

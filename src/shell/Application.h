@@ -19,7 +19,9 @@ namespace qv {
 
 class TApplication : public TComponent, public TFormsHost {
  public:
-  TApplication();
+  // visible false: not even the task bar's button shows (an unattended
+  // run shows no window at all).
+  explicit TApplication(bool visible = true);
   ~TApplication() override;
   const char* ClassName() const noexcept override { return "TApplication"; }
 
@@ -44,6 +46,14 @@ class TApplication : public TComponent, public TFormsHost {
   void RunLoop();
   // Posts the quit request; nothing else happens in the call.
   void RequestTermination() override;
+  bool TerminationRequested() const noexcept { return terminationRequested_; }
+  // What the program ends with for whoever started it: the first reason
+  // given wins, since later ones follow from it.
+  void SetResultCode(int code) noexcept {
+    if (resultCode_ == 0)
+      resultCode_ = code;
+  }
+  int ResultCode() const noexcept { return resultCode_; }
   // Handles every waiting message; never waits.
   void PumpMessages();
   // Handles one message, or does idle work and waits for one.
@@ -79,6 +89,8 @@ class TApplication : public TComponent, public TFormsHost {
   UniqueWindow window_;
   TCustomForm* mainWindow_ = nullptr;
   bool quitReceived_ = false;
+  bool terminationRequested_ = false;
+  int resultCode_ = 0;
   bool running_ = false;
   bool comInitialized_ = false;
   bool shutDown_ = false;

@@ -206,8 +206,20 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const std::string& text, TDialo
   return form;
 }
 
+namespace {
+TUnattendedAnswer unattendedAnswer = nullptr;
+}  // namespace
+
+void SetUnattendedAnswer(TUnattendedAnswer answer) noexcept {
+  unattendedAnswer = answer;
+}
+
 TModalResult ShowMessageDialogAt(const std::string& text, TDialogKind kind, TDialogButtons buttons,
                                  int helpContext, int x, int y, const std::string& helpFile) {
+  if (unattendedAnswer != nullptr) {
+    if (const TModalResult answer = unattendedAnswer(text, kind, buttons); answer != resNone)
+      return answer;
+  }
   std::unique_ptr<TMessageForm> form = BuildMessageDialog(text, kind, buttons);
   form->HelpContext = helpContext;
   form->HelpFile = helpFile;

@@ -41,6 +41,11 @@ std::unique_ptr<TMessageForm> BuildMessageDialog(const std::string& text, TDialo
 
 TModalResult ShowMessageDialog(const std::string& text, TDialogKind kind, TDialogButtons buttons,
                                int helpContext);
+// Where nobody is at the screen, the answer a dialog gets without being
+// shown; resNone shows it after all. Null: every dialog is shown.
+using TUnattendedAnswer = TModalResult (*)(const std::string& text, TDialogKind kind,
+                                           TDialogButtons buttons);
+void SetUnattendedAnswer(TUnattendedAnswer answer) noexcept;
 // X or Y negative keeps the built position on that axis; only when both are
 // negative is the dialog centred when shown.
 TModalResult ShowMessageDialogAt(const std::string& text, TDialogKind kind, TDialogButtons buttons,

@@ -6,7 +6,9 @@
 #include "core/TypeInfoBuilder.h"
 #include "shell/Application.h"
 #include "ui/MessageDialog.h"
+#include "controls/Timer.h"
 #include "win32/FileSystem.h"
+#include "win32/Log.h"
 #include "win32/Security.h"
 #include "wizard/FolderBrowser.h"
 
@@ -62,44 +64,107 @@ const TClassInfo& TfrmDialog::StaticClassInfo() {
 
 TfrmDialog::TfrmDialog(TComponent* owner) : TForm(owner) {}
 
+std::string TfrmDialog::GivenDestination;
+bool TfrmDialog::Passive = false;
+
 void TfrmDialog::FormCreate(TObject*) {
   engine_.StepFlags.fill(false);
-  if (EarlierInstallation == nullptr || !EarlierInstallation->PreviousInstall)
+  if (EarlierInstallation == nullptr || !EarlierInstallation->PreviousInstall) {
+    if (!GivenDestination.empty())
+      editDir->SetText(GivenDestination);
+  } else {
+    editDir->SetText(DirectoryPart(EarlierInstallation->ServiceProgramPath));
+    editDir->SetEnabled(false);
+    btnBrowse->SetEnabled(false);
+    if (!GivenDestination.empty())
+      Log("The destination " + GivenDestination + " is not used: the earlier installation's " +
+          editDir->Text() + " is kept");
+  }
+  Log("Destination: " + editDir->Text());
+  if (!Passive)
     return;
-  editDir->SetText(DirectoryPart(EarlierInstallation->ServiceProgramPath));
-  editDir->SetEnabled(false);
-  btnBrowse->SetEnabled(false);
+  // A passive run starts installing once the wizard is on the screen, so
+  // that its progress is seen: one tick after it shows.
+  Notebook->SetPageIndex(kDestinationPage);
+  auto* start = new TTimer(this);
+  start->SetInterval(0);
+  start->SetOnTimer([this, start](TObject*) {
+    start->SetInterval(0);
+    if (!AcceptDestination()) {
+      Application->SetResultCode(ERROR_INSTALL_FAILURE);
+      Application->RequestTermination();
+      return;
+    }
+    Notebook->SetPageIndex(kInstallingPage);
+    if (PageIndex() == kSuccessPage)
+      Application->RequestTermination();
+  });
+  OnShow = [start](TObject*) { start->SetInterval(1); };
+}
+
+int TfrmDialog::InstallUnattended() {
+  if (!AcceptDestination())
+    return ERROR_INSTALL_FAILURE;
+  engine_.Hurry = true;
+  try {
+    // The installing page runs the sequence as it opens; a failure is
+    // reported (and logged) on the way, and leaves the page where it was.
+    Notebook->SetPageIndex(kInstallingPage);
+    if (PageIndex() == kSuccessPage)
+      return ERROR_SUCCESS;
+  } catch (const std::exception& error) {
+    Log(std::string("Installation failed: ") + error.what());
+  }
+  Log("Undoing the installation");
+  engine_.RollBack();
+  return ERROR_INSTALL_FAILURE;
+}
+
+void TfrmDialog::Abandon() {
+  btnExit->SetTag(1);
+  if (PageIndex() == kInstallingPage) {
+    Log("Undoing the installation");
+    engine_.RollBack();
+  }
+  Application->SetResultCode(ERROR_INSTALL_FAILURE);
+  Application->RequestTermination();
+}
+
+bool TfrmDialog::AcceptDestination() {
+  std::string others;
+  if (IsExistingDirectory(editDir->Text())) {
+    // The services run as LocalSystem from here: a directory that others
+    // may change would let them swap the programs.
+    if (!OthersWhoMayChange(FullPath(editDir->Text()), others) || !others.empty()) {
+      const std::string example =
+          others.empty() ? std::string() : " (for example " + AccountName(others) + ")";
+      ShowMessageDialog("Users other than administrators" + example + " can change the directory " +
+                            editDir->Text() +
+                            ". Choose another directory, or make it changeable by "
+                            "administrators only.",
+                        TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+      return false;
+    }
+    return true;
+  }
+  // Its own rights, never those of the parent: a drive root lets every
+  // user change what is created in it, and the services run from here.
+  if (!CreateProtectedDirectory(editDir->Text(), TProtection::kInstalled)) {
+    ShowMessageDialog("Directory " + editDir->Text() + " cannot be created. Enter another path...",
+                      TDialogKind::dkWarning, ButtonBit(dbOK), 0);
+    return false;
+  }
+  // Made by this installation: an abort removes it again.
+  engine_.Journal().DestinationCreated(editDir->Text());
+  Log("Created directory " + editDir->Text());
+  return true;
 }
 
 void TfrmDialog::btnNextClick(TObject*) {
   const int page = PageIndex();
   if (page == kDestinationPage) {
-    std::string others;
-    if (IsExistingDirectory(editDir->Text())) {
-      // The services run as LocalSystem from here: a directory that others
-      // may change would let them swap the programs.
-      if (!OthersWhoMayChange(FullPath(editDir->Text()), others) || !others.empty()) {
-        const std::string example =
-            others.empty() ? std::string() : " (for example " + AccountName(others) + ")";
-        ShowMessageDialog("Users other than administrators" + example +
-                              " can change the directory " + editDir->Text() +
-                              ". Choose another directory, or make it changeable by "
-                              "administrators only.",
-                          TDialogKind::dkWarning, ButtonBit(dbOK), 0);
-        return;
-      }
-    } else {
-      // Its own rights, never those of the parent: a drive root lets every
-      // user change what is created in it, and the services run from here.
-      if (!CreateProtectedDirectory(editDir->Text(), TProtection::kInstalled)) {
-        ShowMessageDialog(
-            "Directory " + editDir->Text() + " cannot be created. Enter another path...",
-            TDialogKind::dkWarning, ButtonBit(dbOK), 0);
-        return;
-      }
-      // Made by this installation: an abort removes it again.
-      engine_.Journal().DestinationCreated(editDir->Text());
-    }
+    if (!AcceptDestination())
+      return;
   } else if (page == kSuccessPage) {
     return;
   }
@@ -169,7 +234,10 @@ void TfrmDialog::FormClose(TObject*, TCloseAction&) {
   btnExit->SetTag(1);
   // Only what this installation created goes, and what it replaced comes
   // back: a destination that held the user's files stays as it was.
+  if (PageIndex() == kInstallingPage)
+    Log("The installation was cancelled; undoing it");
   if (PageIndex() == kInstallingPage && !engine_.RollBack()) {
+    Application->SetResultCode(ERROR_INSTALL_FAILURE);
     // Said before termination is requested, which would close the box at
     // once: the user must learn where the only copies of their files are.
     const std::string kept = engine_.Journal().KeptCopiesFolder();
@@ -179,6 +247,8 @@ void TfrmDialog::FormClose(TObject*, TCloseAction&) {
           TDialogKind::dkWarning, ButtonBit(dbOK), 0);
     }
   }
+  if (PageIndex() != kSuccessPage)
+    Application->SetResultCode(ERROR_INSTALL_USEREXIT);
   Application->RequestTermination();
 }
 

@@ -65,10 +65,30 @@ class TfrmDialog : public TForm, private TInstallProgress, private TInstallCance
   // journal live for the whole program run.
   TInstallEngine& Engine() noexcept { return engine_; }
 
+  // Set before the wizard is created when nobody is to be asked: the
+  // destination given on the command line (empty: as the page has it; an
+  // earlier installation's folder wins either way), and, for a passive run,
+  // whether the wizard goes straight to the installing page and closes
+  // itself at the end.
+  static std::string GivenDestination;
+  static bool Passive;
+
+  // The whole installation without a window: the destination as the page
+  // would accept it, the sequence, the commit. The Windows installer's
+  // result: 0, or ERROR_INSTALL_FAILURE once whatever was done is undone.
+  int InstallUnattended();
+  // Ends a passive run that failed: what the installation did is undone
+  // and the program ends with ERROR_INSTALL_FAILURE.
+  void Abandon();
+
  private:
   // The destination as editDir gives it now.
   TDestination Destination() const;
   TInstallPayloads Payloads() const;
+  // The destination page's Next: an existing directory must be the
+  // administrators' own, a new one is made with protected rights. False,
+  // the user told why, when it cannot be used.
+  bool AcceptDestination();
 
   void StatusChanged(const std::string& text) override;
   void ProgressChanged(int position) override;
