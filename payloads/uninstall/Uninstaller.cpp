@@ -355,6 +355,10 @@ void RemoveDirectories(const Installation& installation, std::vector<std::wstrin
       if (report != nullptr)
         report->kept.push_back({directory, reason});
     };
+    const auto tell = [&](Gone how) {
+      if (report != nullptr)
+        report->removed.push_back({directory, how});
+    };
     if (BehindLink(installation, directory)) {
       keep(KeptReason::kBehindLink);
       continue;
@@ -362,8 +366,12 @@ void RemoveDirectories(const Installation& installation, std::vector<std::wstrin
     const DWORD attributes = ::GetFileAttributesW(directory.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD error = ::GetLastError();
-      if (!IsAbsent(error) && report != nullptr)
-        report->failures.push_back({directory, error});
+      if (!IsAbsent(error)) {
+        if (report != nullptr)
+          report->failures.push_back({directory, error});
+      } else {
+        tell(Gone::kAbsent);
+      }
       continue;
     }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
@@ -374,8 +382,10 @@ void RemoveDirectories(const Installation& installation, std::vector<std::wstrin
       keep(KeptReason::kChanged);
       continue;
     }
-    if (::RemoveDirectoryW(directory.c_str()))
+    if (::RemoveDirectoryW(directory.c_str())) {
+      tell(Gone::kRemoved);
       continue;
+    }
     const DWORD error = ::GetLastError();
     if (error != ERROR_DIR_NOT_EMPTY) {
       if (report != nullptr)
@@ -384,6 +394,7 @@ void RemoveDirectories(const Installation& installation, std::vector<std::wstrin
                (report != nullptr ||
                 ::MoveFileExW(directory.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))) {
       pending.push_back(directory);
+      tell(Gone::kAtCleanup);
     } else {
       keep(KeptReason::kNotEmpty);
     }
@@ -393,6 +404,7 @@ void RemoveDirectories(const Installation& installation, std::vector<std::wstrin
 // ---------------------------------------------------------------------------
 // Configuration
 
+// ERROR_FILE_NOT_FOUND: the value or its key was not there.
 DWORD DeleteValue(const Installation::Value& value) {
   HKEY opened = nullptr;
   LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, value.key.c_str(), 0, KEY_SET_VALUE, &opened);
@@ -400,10 +412,10 @@ DWORD DeleteValue(const Installation::Value& value) {
     UniqueRegistryKey key(opened);
     result = ::RegDeleteValueW(key.get(), value.name.c_str());
   }
-  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(result);
+  return static_cast<DWORD>(result);
 }
 
-enum class KeyFate { kGone, kNotEmpty, kFailed };
+enum class KeyFate { kGone, kAbsent, kNotEmpty, kFailed };
 
 KeyFate RemoveKeyIfEmpty(const std::wstring& path, DWORD& error) {
   error = ERROR_SUCCESS;
@@ -411,7 +423,7 @@ KeyFate RemoveKeyIfEmpty(const std::wstring& path, DWORD& error) {
     HKEY opened = nullptr;
     LONG result = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &opened);
     if (result == ERROR_FILE_NOT_FOUND)
-      return KeyFate::kGone;
+      return KeyFate::kAbsent;
     if (result != ERROR_SUCCESS) {
       error = static_cast<DWORD>(result);
       return KeyFate::kFailed;
@@ -542,27 +554,32 @@ ServiceFailure Failed(const std::wstring& name, DWORD error) {
   return {name, false, false, error};
 }
 
-void KeepService(const std::wstring& name, std::vector<Kept>& kept) {
-  kept.push_back({L"service " + name, KeptReason::kOtherProgram});
+ServiceFailure KeepService(const std::wstring& name, Removal& report) {
+  report.kept.push_back({L"service " + name, KeptReason::kOtherProgram});
+  return {};
+}
+
+ServiceFailure ServiceGone(const std::wstring& name, Gone how, Removal& report) {
+  report.removed.push_back({L"service " + name, how});
+  return {};
 }
 
 // The manager does not know the service, yet its key is there, and the
 // manager would load it from there at the next start. The record names
 // only the product's two services, so this is one of them.
 ServiceFailure RemoveServiceKey(const std::wstring& name, const std::wstring& destination,
-                                std::vector<Kept>& kept) {
+                                Removal& report) {
   const std::wstring key = kServicesKey + name;
   std::wstring imagePath;
   if (!ReadMachineText(key, L"ImagePath", imagePath) ||
       !StartsInstallationsProgram(imagePath, destination)) {
-    KeepService(name, kept);
-    return {};
+    return KeepService(name, report);
   }
   const LONG result = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str());
   if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
     return Failed(name, static_cast<DWORD>(result));
   return ServiceKeyExists(name) ? ServiceFailure{name, false, true, ERROR_SERVICE_EXISTS}
-                                : ServiceFailure{};
+                                : ServiceGone(name, Gone::kServiceRemoved, report);
 }
 
 // Stops and deletes the service, then looks again until it is marked for
@@ -570,7 +587,7 @@ ServiceFailure RemoveServiceKey(const std::wstring& name, const std::wstring& de
 // registry, and each look is a connection of its own, since one connection
 // may go on answering from a state the manager has left.
 ServiceFailure RemoveService(const std::wstring& name, const std::wstring& destination,
-                             std::vector<Kept>& kept) {
+                             Removal& report) {
   bool deleted = false;
   ULONGLONG deadline = 0;
   const auto waited = [&deadline] {
@@ -591,30 +608,32 @@ ServiceFailure RemoveService(const std::wstring& name, const std::wstring& desti
                        SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | DELETE));
     if (!service) {
       const DWORD error = ::GetLastError();
+      // Marked or gone before this run deleted it: someone else did.
+      const Gone how = deleted ? Gone::kServiceRemoved : Gone::kAbsent;
       if (error == ERROR_SERVICE_MARKED_FOR_DELETE)
-        return {};
+        return ServiceGone(name, how, report);
       if (error != ERROR_SERVICE_DOES_NOT_EXIST)
         return Failed(name, error);
       if (!ServiceKeyExists(name))
-        return {};
+        return ServiceGone(name, how, report);
       if (waited())
-        return RemoveServiceKey(name, destination, kept);
+        return RemoveServiceKey(name, destination, report);
       continue;
     }
     if (!deleted) {
       std::wstring imagePath;
       if (const DWORD error = ImagePathOf(service.get(), imagePath); error != ERROR_SUCCESS)
         return Failed(name, error);
-      if (!StartsInstallationsProgram(imagePath, destination)) {
-        KeepService(name, kept);
-        return {};
-      }
+      if (!StartsInstallationsProgram(imagePath, destination))
+        return KeepService(name, report);
       if (const DWORD error = StopService(service.get()); error != ERROR_SUCCESS)
         return {name, true, false, error};
     }
     if (!::DeleteService(service.get())) {
       const DWORD error = ::GetLastError();
-      return error == ERROR_SERVICE_MARKED_FOR_DELETE ? ServiceFailure{} : Failed(name, error);
+      return error == ERROR_SERVICE_MARKED_FOR_DELETE
+                 ? ServiceGone(name, Gone::kServiceRemoved, report)
+                 : Failed(name, error);
     }
     // Deleted before, yet known and unmarked when looked at again: the
     // manager let go of the deletion.
@@ -671,9 +690,9 @@ RecordReading ReadInstallRecord(const std::wstring& path) {
   return reading;
 }
 
-ServiceFailure RemoveServices(const Installation& installation, std::vector<Kept>& kept) {
+ServiceFailure RemoveServices(const Installation& installation, Removal& report) {
   for (const std::wstring& name : installation.services) {
-    if (ServiceFailure failure = RemoveService(name, installation.destination, kept);
+    if (ServiceFailure failure = RemoveService(name, installation.destination, report);
         failure.error != ERROR_SUCCESS) {
       return failure;
     }
@@ -696,8 +715,12 @@ Removal RemoveInstallation(const Installation& installation, const std::wstring&
         removal.failures.push_back({path, outcome.error});
         break;
       case Fate::kRemoved:
+        removal.removed.push_back({path, Gone::kRemoved});
+        break;
       case Fate::kAbsent:
-      case Fate::kAsRecorded:
+        removal.removed.push_back({path, Gone::kAbsent});
+        break;
+      case Fate::kAsRecorded:  // the program, which the clean-up deletes
         break;
     }
   };
@@ -710,18 +733,30 @@ Removal RemoveInstallation(const Installation& installation, const std::wstring&
   }
 
   for (const Installation::Value& value : installation.values) {
-    if (const DWORD error = DeleteValue(value); error != ERROR_SUCCESS) {
-      removal.failures.push_back(
-          {kMachineRoot + value.key + L", value \"" + value.name + L"\"", error});
-    }
+    std::wstring what = kMachineRoot + value.key + L", value \"" + value.name + L"\"";
+    const DWORD error = DeleteValue(value);
+    if (error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND)
+      removal.removed.push_back(
+          {std::move(what), error == ERROR_SUCCESS ? Gone::kRemoved : Gone::kAbsent});
+    else
+      removal.failures.push_back({std::move(what), error});
   }
   for (const std::wstring& key : DeepestFirst(installation.keys)) {
     DWORD error = ERROR_SUCCESS;
-    const KeyFate fate = RemoveKeyIfEmpty(key, error);
-    if (fate == KeyFate::kNotEmpty)
-      removal.kept.push_back({kMachineRoot + key, KeptReason::kNotEmpty});
-    else if (fate == KeyFate::kFailed)
-      removal.failures.push_back({kMachineRoot + key, error});
+    switch (RemoveKeyIfEmpty(key, error)) {
+      case KeyFate::kGone:
+        removal.removed.push_back({kMachineRoot + key, Gone::kRemoved});
+        break;
+      case KeyFate::kAbsent:
+        removal.removed.push_back({kMachineRoot + key, Gone::kAbsent});
+        break;
+      case KeyFate::kNotEmpty:
+        removal.kept.push_back({kMachineRoot + key, KeptReason::kNotEmpty});
+        break;
+      case KeyFate::kFailed:
+        removal.failures.push_back({kMachineRoot + key, error});
+        break;
+    }
   }
 
   bool programRecorded = false;
@@ -748,10 +783,13 @@ Removal RemoveInstallation(const Installation& installation, const std::wstring&
   RemoveDirectories(installation, pending, &removal);
 
   if (removal.failures.empty()) {
+    std::wstring what = kMachineRoot + std::wstring(kProductEntry);
     const LONG result = ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kProductEntry);
-    if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND)
-      removal.failures.push_back(
-          {kMachineRoot + std::wstring(kProductEntry), static_cast<DWORD>(result)});
+    if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND)
+      removal.removed.push_back(
+          {std::move(what), result == ERROR_SUCCESS ? Gone::kRemoved : Gone::kAbsent});
+    else
+      removal.failures.push_back({std::move(what), static_cast<DWORD>(result)});
   }
   return removal;
 }

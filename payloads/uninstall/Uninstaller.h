@@ -44,11 +44,38 @@ struct RecordReading {
 // so it cannot be told apart from one altered on purpose.
 RecordReading ReadInstallRecord(const std::wstring& path);
 
+// How an item left, for the log; kept and failed items are told apart by
+// the lists they are in.
+enum class Gone {
+  kRemoved,
+  kAbsent,          // not there to begin with
+  kServiceRemoved,  // stopped, deleted, and found gone or marked for deletion
+  kAtCleanup,       // a folder that holds only the program and its record
+};
+
+struct Removed {
+  std::wstring what;
+  Gone how;
+};
+
 enum class KeptReason { kChanged, kNotEmpty, kLink, kBehindLink, kNotRecorded, kOtherProgram };
 
 struct Kept {
   std::wstring what;
   KeptReason reason;
+};
+
+struct Failure {
+  std::wstring what;
+  DWORD error;
+};
+
+struct Removal {
+  std::vector<Removed> removed;
+  std::vector<Kept> kept;
+  std::vector<Failure> failures;
+  // The running program is as recorded: the clean-up deletes it.
+  bool programGoes = false;
 };
 
 struct ServiceFailure {
@@ -65,20 +92,9 @@ struct ServiceFailure {
 // counts as removed once the control manager has it marked for deletion,
 // or when neither a fresh connection to the manager nor the registry knows
 // it. A service whose program lies outside the destination is someone
-// else's by now: it stays, and is added to kept.
-ServiceFailure RemoveServices(const Installation& installation, std::vector<Kept>& kept);
-
-struct Failure {
-  std::wstring what;
-  DWORD error;
-};
-
-struct Removal {
-  std::vector<Kept> kept;
-  std::vector<Failure> failures;
-  // The running program is as recorded: the clean-up deletes it.
-  bool programGoes = false;
-};
+// else's by now: it stays, and is added to kept; the others are added to
+// removed.
+ServiceFailure RemoveServices(const Installation& installation, Removal& report);
 
 // Shortcuts, configuration values, keys, files and directories, in that
 // order, then the product's entry in the list of installed programs once

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -200,6 +201,23 @@ bool ServiceInState(const wchar_t* name, DWORD state) {
   UniqueService service = OpenServiceNamed(name, SERVICE_QUERY_STATUS);
   SERVICE_STATUS status{};
   return service && ::QueryServiceStatus(service.get(), &status) && status.dwCurrentState == state;
+}
+
+// "YYYY-MM-DD HH:MM:SS.mmm ", as each line of the uninstaller's log begins.
+constexpr char kTimePattern[] = "dddd-dd-dd dd:dd:dd.ddd ";
+constexpr size_t kTimeLength = sizeof kTimePattern - 1;
+
+bool StartsWithTime(const std::string& line) {
+  if (line.size() < kTimeLength)
+    return false;
+  for (size_t i = 0; i < kTimeLength; ++i) {
+    const bool fits = kTimePattern[i] == 'd'
+                          ? std::isdigit(static_cast<unsigned char>(line[i])) != 0
+                          : line[i] == kTimePattern[i];
+    if (!fits)
+      return false;
+  }
+  return true;
 }
 
 template <class Done>
@@ -563,6 +581,55 @@ TEST_F(UninstallerTest, AMissingOrDamagedRecordOrANoRemovesNothing) {
     ExpectNothingRemoved();
     EXPECT_EQ(Exists(record), c.record != nullptr);
   }
+}
+
+// What deployment tools have besides the exit code. The log is made before
+// anything is touched, so a run that cannot make it removes nothing; an
+// earlier log of the account's own is made anew. Someone else's file at the
+// log's name cannot be planted here: Wine keeps every file's owner as the
+// prefix's account, whatever is set.
+TEST_F(UninstallerTest, AQuietRunLogsEachItemAndALinkAtTheLogsNameRemovesNothing) {
+  const std::wstring log = scratch_ + L"\\uninstall log.txt";
+  const std::wstring arguments = L"-LOG=\"" + log + L"\" /quiet";
+  const std::wstring target = scratch_ + L"\\elsewhere\\earlier.log";
+  Write(target, "someone's\r\n");
+  ASSERT_TRUE(MakeLink(Narrow(log), Narrow(target)));
+  RunResult run = RunProgram(In(L"uninstall.exe"), arguments);
+  EXPECT_EQ(run.exitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(run.boxes.empty());
+  EXPECT_EQ(ReadAll(target), "someone's\r\n");
+  ExpectNothingRemoved();
+  // Wine deletes what a link to a file leads to, not the link; once that
+  // is gone, RemoveLink takes the link itself.
+  ::DeleteFileW(target.c_str());
+  RemoveLink(Narrow(log));
+  ASSERT_FALSE(Exists(log));
+
+  Write(log, "an earlier run\r\n");
+  run = RunProgram(In(L"uninstall.exe"), arguments);
+  ASSERT_EQ(run.exitCode, 0u);
+  EXPECT_EQ(WaitForCleanup(run.processId).size(), 2u) << "the clean-up copy did not finish";
+  const std::string text = ReadAll(log);
+  std::vector<std::string> events;
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find("\r\n", start), text.size());
+    const std::string line = text.substr(start, end - start);
+    // Also no byte order mark and no line end but CR LF, the last included.
+    EXPECT_TRUE(StartsWithTime(line) && line.find_first_of("\r\n") == std::string::npos &&
+                end < text.size())
+        << line;
+    events.push_back(line.substr(std::min(kTimeLength, line.size())));
+    start = end + 2;
+  }
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front().rfind("uninstall.exe 5.0", 0), 0u) << events.front();
+  for (const std::string& event :
+       {std::string("Stopped, deleted and verified gone: service Quolvex"),
+        "Removed: " + Utf8(In(L"docs\\h\u00E9lp.txt")),
+        "Kept: " + Utf8(InData(L"sms.txt")) + " (changed since the installation)"}) {
+    EXPECT_NE(std::find(events.begin(), events.end(), event), events.end()) << event;
+  }
+  EXPECT_EQ(events.back(), "Exit code 0");
 }
 
 }  // namespace
