@@ -6,13 +6,13 @@ namespace qv {
 
 const char kSetupUsage[] =
     "Setup [/quiet | /passive] [/accepteula] [/dir=PATH] [/log=PATH] [/norestart] [/?]\r\n\r\n"
-    "/quiet\tinstalls with no window at all; the exit code tells the result\r\n"
-    "/passive\tshows only the progress and asks nothing\r\n"
-    "/accepteula\taccepts the licence agreement; required by /quiet and /passive\r\n"
-    "/dir=PATH\tinstalls into PATH (an earlier installation's folder wins)\r\n"
-    "/log=PATH\twrites a log to PATH (/quiet and /passive: %TEMP%\\QuolvexSetup.log)\r\n"
-    "/norestart\tnever restarts the computer\r\n"
-    "/?\tshows this list";
+    "/quiet: installs with no window at all; the exit code tells the result\r\n"
+    "/passive: shows only the progress and asks nothing\r\n"
+    "/accepteula: accepts the licence agreement; required by /quiet and /passive\r\n"
+    "/dir=PATH: installs into PATH (an earlier installation's folder wins)\r\n"
+    "/log=PATH: writes a log to PATH (/quiet and /passive: %TEMP%\\QuolvexSetup.log)\r\n"
+    "/norestart: never restarts the computer\r\n"
+    "/?: shows this list";
 
 TSetupOptions ParseSetupOptions(const std::vector<std::string>& arguments) {
   TSetupOptions options;
