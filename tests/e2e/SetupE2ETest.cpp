@@ -8,6 +8,7 @@
 // "<scenario>-<nn>-<step>.bmp" (none are taken without it).
 #include "Driver.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <imagehlp.h>
 #include <sddl.h>
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -1938,6 +1940,265 @@ TEST_F(Installation, UnderADriveRootNothingInstalledTakesTheRootsRights) {
   }
   e2e::Click(Button(wizard, "Finish"));
   EXPECT_EQ(ExpectExit(), 0u);
+}
+
+// --- Unattended installation ---------------------------------------------------
+
+// Setup started by a deployment tool, with nobody at the screen: the
+// machine it leaves, its exit code, its log, and what it shows meanwhile.
+class Unattended : public Uninstallation {
+ protected:
+  // Runs Setup with `arguments` to its end and returns its exit code;
+  // `look` is called every few milliseconds meanwhile.
+  DWORD RunToEnd(const std::string& arguments, const std::function<void()>& look) {
+    setup_ = e2e::Launch(setupExe_, DirectoryOf(setupExe_), arguments);
+    e2e::WaitUntil(
+        [&] {
+          look();
+          return !setup_.Running();
+        },
+        60000, 2);
+    return ExpectExit(kDialogTimeout);
+  }
+
+  // As RunToEnd, and in `shown` the first visible window of Setup's seen, if any.
+  DWORD RunUnseen(const std::string& arguments, std::string& shown) {
+    shown.clear();
+    return RunToEnd(arguments, [&] {
+      for (HWND window : e2e::TopLevelWindowsOf(setup_.Id())) {
+        if (shown.empty())
+          shown = e2e::DescribeWindow(window);
+      }
+    });
+  }
+
+  // A shortcut keeps the file times of the folders and the file on its way
+  // to the target: two installations' shortcuts differ in those bytes
+  // alone. Compared is what the shell reads from them.
+  static MachineState WholeByShortcutMeaning() {
+    MachineState state = Whole();
+    for (auto& [name, bytes] : state.things) {
+      if (Lower(name).ends_with(".lnk")) {
+        const e2e::ShortcutInfo link = e2e::ReadShortcut(name);
+        bytes = link.target + "|" + link.arguments + "|" + link.workingDirectory + "|" +
+                link.description;
+      }
+    }
+    return state;
+  }
+
+  // The log's lines without their line ends.
+  static std::vector<std::string> LogLines(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // "YYYY-MM-DD HH:MM:SS.mmm " before every line's text.
+  static constexpr size_t kTimeLength = 24;
+  static bool StartsWithTime(const std::string& line) {
+    constexpr char kShape[] = "0000-00-00 00:00:00.000 ";
+    if (line.size() < kTimeLength)
+      return false;
+    for (size_t i = 0; i < kTimeLength; ++i) {
+      const bool digit = std::isdigit(static_cast<unsigned char>(line[i])) != 0;
+      if (kShape[i] == '0' ? !digit : line[i] != kShape[i])
+        return false;
+    }
+    return true;
+  }
+  static std::string TextOf(const std::string& line) {
+    return line.size() < kTimeLength ? line : line.substr(kTimeLength);
+  }
+  static bool LogHasLineStarting(const std::vector<std::string>& lines, const std::string& start) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return TextOf(l).rfind(start, 0) == 0; });
+  }
+  static bool LogMentions(const std::string& path, const std::string& text) {
+    const auto lines = LogLines(path);
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  }
+
+  static std::string Today() {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    char date[16];
+    std::snprintf(date, sizeof date, "%04u-%02u-%02u", now.wYear, now.wMonth, now.wDay);
+    return date;
+  }
+
+  // The visible windows below `parent`, children of children included. A
+  // hidden window's children count as hidden.
+  static std::vector<HWND> VisibleDescendants(HWND parent) {
+    std::vector<HWND> found;
+    for (HWND child = ::FindWindowExW(parent, nullptr, nullptr, nullptr); child != nullptr;
+         child = ::FindWindowExW(parent, child, nullptr, nullptr)) {
+      if (!::IsWindowVisible(child))
+        continue;
+      found.push_back(child);
+      const auto inner = VisibleDescendants(child);
+      found.insert(found.end(), inner.begin(), inner.end());
+    }
+    return found;
+  }
+};
+
+TEST_F(Unattended, QuietInstallsWhatTheWizardInstallsWithoutAnyWindow) {
+  // What the wizard makes, taken and undone again, is what the quiet run must make.
+  InstallHost();
+  const MachineState before = Whole();
+  ASSERT_NO_FATAL_FAILURE(Install(false));
+  const MachineState byWizard = WholeByShortcutMeaning();
+  ASSERT_EQ(Uninstall(false), 0u);
+  WaitSelfRemoval();
+  ExpectUnchanged(before, WholeAfterRemoval());
+  // The uninstaller's folder may wait, empty, for the next restart; the
+  // quiet run is to find the machine the wizard found.
+  std::error_code missing;
+  if (std::filesystem::is_empty(kDestination, missing))
+    RemoveAll(kDestination);
+  ASSERT_FALSE(HasFailure()) << "the machine is not as before the wizard's installation";
+
+  const std::string log = "C:\\quiet.log";
+  const std::string day = Today();
+  std::string shown;
+  EXPECT_EQ(RunUnseen("/quiet /accepteula /log=" + log, shown), 0u);
+  EXPECT_EQ(shown, "") << "a window of the quiet Setup was on the screen";
+  ExpectUnchanged(byWizard, WholeByShortcutMeaning());
+
+  const auto lines = LogLines(log);
+  ASSERT_FALSE(lines.empty()) << log;
+  for (const std::string& line : lines)
+    EXPECT_TRUE(StartsWithTime(line)) << line;
+  // Local time, as the administrator reads it; either day, should the run pass midnight.
+  EXPECT_TRUE(lines.front().rfind(day, 0) == 0 || lines.front().rfind(Today(), 0) == 0)
+      << lines.front();
+  EXPECT_NE(TextOf(lines.front()).find("version 5.0"), std::string::npos) << lines.front();
+  const std::string daemon = std::string(kDestination) + "\\qvdaemon.exe";
+  const std::string bytes = test::FileBytes(daemon);
+  EXPECT_TRUE(LogHasLineStarting(lines, "Wrote " + daemon + " (" + std::to_string(bytes.size()) +
+                                            " bytes, SHA-256 " + Sha256Hex(bytes) + ")"))
+      << "no line for the daemon with its size and hash";
+  for (const std::string start :
+       {"Command line: ", "Destination: C:\\Program Files\\QuolvexAntivirus", "Wrote value HKLM\\",
+        "Registering service Quolvex:", "Registering service QuolvexMonitor:",
+        "Created shortcut "}) {
+    EXPECT_TRUE(LogHasLineStarting(lines, start)) << "no line starting \"" << start << "\"";
+  }
+  EXPECT_EQ(TextOf(lines.back()), "Exit code 0");
+
+  EXPECT_EQ(Uninstall(false), 0u);
+  WaitSelfRemoval();
+  ExpectUnchanged(before, WholeAfterRemoval());
+}
+
+// Each refusal ends with the code a deployment tool reads, changes nothing
+// and, in a quiet run, shows nothing.
+TEST_F(Unattended, RefusalsEndWithTheirCodesAndChangeNothing) {
+  std::string shown;
+  RemoveHost();
+  MachineState before = Whole();
+  EXPECT_EQ(RunUnseen("/quiet /accepteula /log=C:\\nohost.log", shown),
+            static_cast<DWORD>(ERROR_INSTALL_FAILURE));
+  EXPECT_EQ(shown, "") << "without the mail server";
+  EXPECT_TRUE(LogMentions("C:\\nohost.log", kHostMissing));
+  ExpectUnchanged(before, Whole());
+
+  InstallHost();
+  before = Whole();
+  for (const std::string mode : {"/quiet", "/passive"}) {
+    SCOPED_TRACE(mode + " without /accepteula");
+    const std::string log = "C:\\noeula-" + mode.substr(1) + ".log";
+    EXPECT_EQ(RunUnseen(mode + " /log=" + log, shown), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    // The command line does not name it: only the reason can.
+    EXPECT_TRUE(LogMentions(log, "/accepteula")) << "the log does not say why";
+  }
+  EXPECT_EQ(RunUnseen("/quiet /bogus /log=C:\\bogus.log", shown),
+            static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(shown, "") << "with an unknown switch";
+  EXPECT_TRUE(LogMentions("C:\\bogus.log", "/bogus"));
+
+  // At the screen, /? lists the switches.
+  setup_ = e2e::Launch(setupExe_, DirectoryOf(setupExe_), "-?");
+  const HWND usage = e2e::WaitWindow("Information", kMessageClass, kStartTimeout, &setup_);
+  const std::string text = MessageText(usage);
+  for (const char* item : {"/quiet", "/passive", "/accepteula", "/dir=PATH", "/log=PATH"})
+    EXPECT_NE(text.find(item), std::string::npos) << item << " is not listed:\n" << text;
+  Shot("switches");
+  Answer(usage, "OK");
+  EXPECT_EQ(ExpectExit(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  ExpectUnchanged(before, Whole());
+
+  // A quiet Setup while one at the screen waits in its wizard.
+  StartSetup();
+  const HWND wizard = WaitWizard(kStartTimeout);
+  before = Whole();
+  e2e::Process first = std::move(setup_);
+  EXPECT_EQ(RunUnseen("/quiet /accepteula /log=C:\\second.log", shown),
+            static_cast<DWORD>(ERROR_INSTALL_ALREADY_RUNNING));
+  EXPECT_EQ(shown, "") << "beside a running Setup";
+  ExpectUnchanged(before, Whole());
+  setup_ = std::move(first);
+  EXPECT_EQ(FindWizard(), wizard) << "the first Setup carries on";
+  Answer(PressExit(wizard), "&Yes");
+  EXPECT_EQ(ExpectExit(), 0u);
+}
+
+TEST_F(Unattended, PassiveShowsProgressAndAsksNothing) {
+  InstallHost();
+  const std::string dest = "C:\\QuolvexPassive";
+  const std::string defaultLog = TempDirectory() + "QuolvexSetup.log";
+  std::string asked;
+  bool backgroundSeen = false;
+  bool welcomeSeen = false;
+  std::string copying;
+  DWORD_PTR position = 0;
+  const DWORD code = RunToEnd("/passive /accepteula /dir=" + dest, [&] {
+    for (HWND window : e2e::TopLevelWindowsOf(setup_.Id())) {
+      const std::string name = e2e::ClassNameOf(window);
+      if (asked.empty() && (name == kMessageClass || name == "#32770"))
+        asked = e2e::DescribeWindow(window);
+    }
+    backgroundSeen = backgroundSeen || FindBackground() != nullptr;
+    const HWND wizard = FindWizard();
+    if (wizard == nullptr)
+      return;
+    // Read without waiting for Setup, which does not answer while a step runs.
+    try {
+      for (HWND control : VisibleDescendants(wizard)) {
+        const std::string name = e2e::ClassNameOf(control);
+        const std::string text = name == "Static" ? e2e::PeekText(control) : "";
+        welcomeSeen = welcomeSeen || text == "Press next to continue installation process";
+        if (text.rfind("Copying file: " + dest + "\\", 0) == 0)
+          copying = text;
+        DWORD_PTR now = 0;
+        if (name == "msctls_progress32" &&
+            ::SendMessageTimeoutW(control, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 50, &now) != 0)
+          position = std::max(position, now);
+      }
+    } catch (const e2e::DriverError&) {
+      return;  // gone with Setup's end
+    }
+    if (!copying.empty() && position > 0 && shots_ == 0)
+      Shot("installing");
+  });
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(asked, "") << "a message came up";
+  EXPECT_TRUE(backgroundSeen);
+  EXPECT_FALSE(welcomeSeen) << "the wizard showed its Welcome page";
+  EXPECT_NE(copying, "") << "no file's copy was seen on the Installing page";
+  EXPECT_GT(position, 0u) << "the progress bar never moved";
+  ExpectInstalled(dest);
+  ExpectConfigured(dest);
+  const auto lines = LogLines(defaultLog);
+  ASSERT_FALSE(lines.empty()) << "no log in " << defaultLog;
+  EXPECT_EQ(TextOf(lines.back()), "Exit code 0");
 }
 
 // --- The shipped file ----------------------------------------------------------
