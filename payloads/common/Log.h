@@ -14,19 +14,11 @@
 #include <vector>
 
 #include "Handles.h"
+#include "core/LogLine.h"
 
 namespace qv::payload {
 
 namespace log_detail {
-
-inline void AppendDigits(std::string& out, unsigned value, int digits) {
-  char text[4] = {};
-  for (int i = digits - 1; i >= 0; --i) {
-    text[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  }
-  out.append(text, static_cast<size_t>(digits));
-}
 
 // Unpaired surrogates become U+FFFD: a line is for reading, and a name the
 // system allows must not cost the line.
@@ -184,31 +176,9 @@ class Log {
     try {
       SYSTEMTIME now{};
       ::GetLocalTime(&now);
-      std::string line;
-      line.reserve(text.size() + 32);
-      log_detail::AppendDigits(line, now.wYear, 4);
-      line += '-';
-      log_detail::AppendDigits(line, now.wMonth, 2);
-      line += '-';
-      log_detail::AppendDigits(line, now.wDay, 2);
-      line += ' ';
-      log_detail::AppendDigits(line, now.wHour, 2);
-      line += ':';
-      log_detail::AppendDigits(line, now.wMinute, 2);
-      line += ':';
-      log_detail::AppendDigits(line, now.wSecond, 2);
-      line += '.';
-      log_detail::AppendDigits(line, now.wMilliseconds, 3);
-      line += ' ';
-      // Some of the system's error texts run over several lines; each line
-      // of the log must start with its time.
-      std::wstring flat = text;
-      for (wchar_t& c : flat) {
-        if (c == L'\r' || c == L'\n')
-          c = L' ';
-      }
-      line += log_detail::Utf8(flat);
-      line += "\r\n";
+      const std::string line = LogLine(
+          {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds},
+          log_detail::Utf8(text));
       DWORD written = 0;
       ::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     } catch (...) {

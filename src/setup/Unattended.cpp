@@ -24,21 +24,12 @@ std::string Narrow(const wchar_t* text) {
   return narrow.c_str();
 }
 
-// One line of the log per message, however many lines it has on screen.
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\r' || c == '\n')
-      c = ' ';
-  }
-  return text;
-}
-
 TModalResult Answer(const std::string& text, TDialogKind kind, TDialogButtons buttons) {
   const bool question = (buttons & ButtonBit(dbYes)) != 0 && (buttons & ButtonBit(dbNo)) != 0;
   // The restart offer is the only question shown as an error.
   const bool restart = question && kind == TDialogKind::dkError;
   if (answeringMode == TSetupOptions::TMode::kWizard) {
-    Log("Message: " + OneLine(text));
+    Log("Message: " + text);
     if (!restart || !noRestart)
       return resNone;
     Log("Answered No (/norestart)");
@@ -47,10 +38,10 @@ TModalResult Answer(const std::string& text, TDialogKind kind, TDialogButtons bu
   // Only Cancel raises the abort question, and only a passive run has it.
   if (question && kind == TDialogKind::dkInformation &&
       answeringMode == TSetupOptions::TMode::kPassive) {
-    Log("Asked: " + OneLine(text));
+    Log("Asked: " + text);
     return resNone;
   }
-  Log("Message: " + OneLine(text));
+  Log("Message: " + text);
   const TModalResult answer = !question ? resOK : restart ? resNo : resYes;
   Log(answer == resOK ? "Answered OK" : answer == resYes ? "Answered Yes" : "Answered No");
   return answer;

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "core/Format.h"
+#include "core/LogLine.h"
 #include "formstream/TextEncoding.h"
 #include "win32/Security.h"
 #include "win32/WindowsFileLayer.h"
@@ -14,11 +14,6 @@ namespace qv {
 namespace {
 
 TSetupLog* current = nullptr;
-
-std::string TwoDigits(unsigned value, size_t digits = 2) {
-  std::string text = std::to_string(value);
-  return std::string(digits > text.size() ? digits - text.size() : 0, '0') + text;
-}
 
 // An existing file is replaced only when it is a plain file of a trusted
 // owner: anyone else's could be a trap laid for the elevated writer.
@@ -77,13 +72,13 @@ void TSetupLog::Line(const std::string& text) {
     return;
   SYSTEMTIME now{};
   ::GetLocalTime(&now);
-  const std::string line =
-      TwoDigits(now.wYear, 4) + "-" + TwoDigits(now.wMonth) + "-" + TwoDigits(now.wDay) + " " +
-      TwoDigits(now.wHour) + ":" + TwoDigits(now.wMinute) + ":" + TwoDigits(now.wSecond) + "." +
-      TwoDigits(now.wMilliseconds, 3) + " " + WideToUtf8(AnsiToWide(text)) + "\r\n";
+  const std::string line = LogLine(
+      {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds},
+      WideToUtf8(AnsiToWide(text)));
+  // Written, not flushed: the system keeps it when the process dies, and a
+  // flush per line would cost the installation a disk write per line.
   DWORD written = 0;
   ::WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-  ::FlushFileBuffers(file_.get());
 }
 
 void SetLog(TSetupLog* log) noexcept {

@@ -24,8 +24,7 @@ class TSetupLog {
   // kLinkRefused stands for a refused link or owner.
   bool Open(const std::string& path, uint32_t& error);
   const std::string& Path() const noexcept { return path_; }
-  // Appends a line (text in the ANSI code page), flushed at once: a run
-  // that dies keeps what it logged.
+  // Appends a line (text in the ANSI code page).
   void Line(const std::string& text);
 
  private:
